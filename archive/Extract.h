@@ -11,6 +11,7 @@ struct WorkerState;
 enum class MemberFailure {
     None,
     UnsafeName,   // would leave the install directory, or names a device
+    BadName,      // cannot be turned into a name on this system
     PathTooLong,  // installDir and name do not fit 255 characters
     CannotOpen,   // the output could not be opened
     WriteFailed,  // a write or the close failed (a full disk)
@@ -43,7 +44,16 @@ public:
     virtual void MemberFinished(const MemberRecord&, uint64_t /*decodedLength*/, MemberFailure) {}
 };
 
+// Turns a stored member name (the installer's 8-bit code page, '\' between components) into the
+// name to create on this system, e.g. UTF-8 on POSIX. False when it cannot be converted.
+class NameMapper {
+public:
+    virtual ~NameMapper() = default;
+    virtual bool Map(const char* storedName, char* mapped, int mappedSize) = 0;
+};
+
 struct ExtractOptions {
+    NameMapper* nameMapper = nullptr;  // none: names are used as stored
     bool writeFiles = true;  // false: decode every member into nothing (list, test)
     bool overwrite = false;  // true: replace existing files whatever their times
     MemberObserver* observer = nullptr;

@@ -29,3 +29,6 @@ int CompareFileTimes(uint64_t a, uint64_t b);
 
 // The device that swallows every byte written to it ("NUL", "/dev/null").
 const char* NullDeviceName();
+
+// Gives the processor to another thread for a moment.
+void YieldThread();

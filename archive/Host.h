@@ -28,5 +28,5 @@ public:
     virtual bool ShouldStop() { return false; }
 
     // Creates one directory; true when it was created. Tests override it to script results.
-    virtual bool CreateDirectory(const char* path);
+    virtual bool MakeDirectory(const char* path);
 };

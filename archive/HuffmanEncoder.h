@@ -30,7 +30,6 @@ public:
 private:
     void PutSymbolCode(int node);
     void PutBits(uint64_t bits, int count);
-    void FlushWholeBytes();
     void FlushBuffer();
 
     static constexpr int BufferSize = 1 << 16;

@@ -47,6 +47,3 @@ struct WorkerState {
     SharedFraction progressFraction;
     std::atomic<int> cancelRequested{0};
 };
-
-// Gives the processor to another thread for a moment (platform layer).
-void YieldProcessor();

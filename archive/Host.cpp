@@ -1,0 +1,5 @@
+#include "Host.h"
+
+#include "FileSystem.h"
+
+bool Host::MakeDirectory(const char* path) { return ::MakeDirectory(path); }
