@@ -52,7 +52,8 @@ public:
     // StaleVolumeNotes() says what was found. False, with nothing left of this run, on failure.
     bool Commit();
 
-    // Removes everything this run wrote. Commit failures do this by themselves.
+    // Removes everything this run wrote (every failure does this by itself). No effect after a
+    // successful Commit.
     void Abandon();
 
     bool Failed() const { return failed; }
@@ -75,6 +76,7 @@ private:
     bool PutRaw(const uint8_t* data, size_t count);
     bool Fail(const std::filesystem::path& file, const std::string& what, const std::string& todo);
     bool RenameIntoPlace();
+    void RemoveTemporaries();
     void RemoveStaleVolumes();
 
     std::filesystem::path outDir;

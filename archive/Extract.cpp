@@ -115,7 +115,7 @@ bool IsSafeMemberName(const char* name) {
 void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractResult& result,
                 const ExtractOptions& options) {
     // Both are far too large for the installer's 64 KB worker stack.
-    const std::unique_ptr<HuffmanModel> model(new HuffmanModel);
+    const std::unique_ptr<HuffmanModel> model(new HuffmanModel());
     const std::unique_ptr<MemberOutput> output(new MemberOutput(host));
     MemberRecord record;
     char mapped[256];

@@ -3,7 +3,7 @@
 #include "ByteSink.h"
 
 HuffmanEncoder::HuffmanEncoder(ByteSink& sink)
-    : sink(sink), model(new HuffmanModel), buffer(new uint8_t[BufferSize]) {}
+    : sink(sink), model(new HuffmanModel()), buffer(new uint8_t[BufferSize]) {}
 
 HuffmanEncoder::~HuffmanEncoder() = default;
 
@@ -32,35 +32,73 @@ void HuffmanEncoder::PutSymbolCode(int node) {
     const HuffmanNode* nodes = model->nodes;
     uint64_t code = 0;
     int length = 0;
-    for (int n = node; n != 0 && length < 56; ++length) {
-        const int parent = nodes[n].parent;
-        code |= uint64_t(n - nodes[parent].child) << length;
-        n = parent;
+    for (int n = node; n != 0; n = nodes[n].parent) CollectBit(code, length, n);
+    SendCode(code, length, node);
+}
+
+// Codes byte c and updates the model in the same walk up. While every node on the way leads its
+// block of equal weights, the update only counts it, and counting a node changes nothing the
+// code of its ancestors depends on. At the first node that has to move, the rest of the code is
+// collected from the tree as it stands and the update proper takes over from that node.
+void HuffmanEncoder::PutByteCode(int c) {
+    HuffmanNode* nodes = model->nodes;
+    const int leaf = model->leaf[c];
+    if (nodes[0].weight == RebuildLimit) {
+        PutSymbolCode(leaf);
+        UpdateModel(*model, c);
+        return;
     }
-    if (length < 56 || node == 0) {
+    uint64_t code = 0;
+    int length = 0;
+    int n = leaf;
+    for (;;) {
+        const uint32_t w = nodes[n].weight;
+        if (n > 0 && nodes[n - 1].weight == w) break;
+        nodes[n].weight = w + 1;
+        if (n == 0) {
+            SendCode(code, length, leaf);
+            return;
+        }
+        CollectBit(code, length, n);
+        n = nodes[n].parent;
+    }
+    const int moving = n;
+    for (; n != 0; n = nodes[n].parent) CollectBit(code, length, n);
+    SendCode(code, length, leaf);
+    UpdateModelFrom(*model, moving);
+}
+
+void HuffmanEncoder::CollectBit(uint64_t& code, int& length, int n) {
+    if (length < 56) code |= uint64_t(n - model->nodes[model->nodes[n].parent].child) << length;
+    ++length;
+}
+
+void HuffmanEncoder::SendCode(uint64_t code, int length, int node) {
+    if (length <= 56) {
         PutBits(code, length);
         return;
     }
-    // Deeper than any tree weights below RebuildLimit allow; kept for completeness.
-    uint8_t path[NodeCount];
-    int depth = 0;
-    for (int n = node; n != 0; n = nodes[n].parent) path[depth++] = uint8_t(n - nodes[nodes[n].parent].child);
-    while (depth > 0) PutBits(path[--depth], 1);
+    // Deeper than trees of weights below RebuildLimit grow; sent bit by bit from the root.
+    const HuffmanNode* nodes = model->nodes;
+    for (int bit = length - 1; bit >= 0; --bit) {
+        int n = node;
+        for (int up = 0; up < bit; ++up) n = nodes[n].parent;
+        PutBits(static_cast<uint64_t>(n - nodes[nodes[n].parent].child), 1);
+    }
 }
 
 void HuffmanEncoder::Put(const uint8_t* data, size_t count) {
     HuffmanModel& m = *model;
     for (size_t i = 0; i < count; ++i) {
         const int c = data[i];
-        const int n = m.leaf[c];
-        if (n == -1) {
+        if (m.leaf[c] == -1) {
             PutSymbolCode(m.leaf[Escape]);
             PutBits(static_cast<uint64_t>(c), 8);
             AddNode(m, c);
+            UpdateModel(m, c);
         } else {
-            PutSymbolCode(n);
+            PutByteCode(c);
         }
-        UpdateModel(m, c);
     }
 }
 

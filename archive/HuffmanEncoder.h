@@ -29,6 +29,9 @@ public:
 
 private:
     void PutSymbolCode(int node);
+    void PutByteCode(int c);
+    void CollectBit(uint64_t& code, int& length, int n);
+    void SendCode(uint64_t code, int length, int node);
     void PutBits(uint64_t bits, int count);
     void FlushBuffer();
 

@@ -1,20 +1,38 @@
 #include "HuffmanModel.h"
 
 #include <cstring>
-#include <utility>
 
 namespace {
 
-// Records where each block of equal weights begins, after the rebuild moved everything.
-void IndexBlocks(HuffmanModel& model) {
+// The first node of the block of weight w, which holds n.
+inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     const HuffmanNode* nodes = model.nodes;
-    for (int i = 0; i < model.nextFreeNode; ++i) {
-        if (i == 0 || nodes[i].weight != nodes[i - 1].weight)
-            model.blockStart[nodes[i].weight] = static_cast<uint16_t>(i);
+    int t = model.blockStart[w];
+    if (t > n || nodes[t].weight != w || (t > 0 && nodes[t - 1].weight == w)) {
+        t = n;
+        while (t > 0 && nodes[t - 1].weight == w) --t;
     }
+    return t;
 }
 
 }  // namespace
+
+void UpdateModelFrom(HuffmanModel& model, int n) {
+    HuffmanNode* nodes = model.nodes;
+    while (n != -1) {
+        const uint32_t w = nodes[n].weight;
+        nodes[n].weight = w + 1;
+        // The node moves in front of the nodes of its old weight directly ahead of it: the whole
+        // block of that weight up to it. Most often it leads its block already.
+        if (n > 0 && nodes[n - 1].weight == w) {
+            const int t = BlockStart(model, n, w);
+            SwapNodes(model, n, t);
+            n = t;
+            model.blockStart[w] = static_cast<uint16_t>(t + 1);
+        }
+        n = nodes[n].parent;
+    }
+}
 
 void InitializeModel(HuffmanModel& model) {
     model.nodes[0] = {2, -1, 0, 1};
@@ -24,44 +42,38 @@ void InitializeModel(HuffmanModel& model) {
     model.leaf[EndOfStream] = 1;
     model.leaf[Escape] = 2;
     model.nextFreeNode = 3;
-    model.blockStart[2] = 0;
-    model.blockStart[1] = 1;
 }
 
 void SwapNodes(HuffmanModel& model, int i, int j) {
     HuffmanNode* nodes = model.nodes;
-    for (const auto& [from, to] : {std::pair{i, j}, std::pair{j, i}}) {
-        if (nodes[from].childIsLeaf) {
-            model.leaf[nodes[from].child] = to;
-        } else {
-            nodes[nodes[from].child].parent = to;
-            nodes[nodes[from].child + 1].parent = to;
-        }
+    HuffmanNode& a = nodes[i];
+    HuffmanNode& b = nodes[j];
+    if (a.childIsLeaf) {
+        model.leaf[a.child] = j;
+    } else {
+        nodes[a.child].parent = j;
+        nodes[a.child + 1].parent = j;
     }
-    std::swap(nodes[i], nodes[j]);
-    std::swap(nodes[i].parent, nodes[j].parent);
+    if (b.childIsLeaf) {
+        model.leaf[b.child] = i;
+    } else {
+        nodes[b.child].parent = i;
+        nodes[b.child + 1].parent = i;
+    }
+    // Each position keeps its own parent.
+    const HuffmanNode saved = a;
+    a.weight = b.weight;
+    a.childIsLeaf = b.childIsLeaf;
+    a.child = b.child;
+    b.weight = saved.weight;
+    b.childIsLeaf = saved.childIsLeaf;
+    b.child = saved.child;
 }
 
 void UpdateModel(HuffmanModel& model, int c) {
-    HuffmanNode* nodes = model.nodes;
-    if (nodes[0].weight == RebuildLimit)  // equality is enough: every update adds exactly 1
+    if (model.nodes[0].weight == RebuildLimit)  // equality is enough: every update adds exactly 1
         RebuildTree(model);
-
-    int n = model.leaf[c];
-    while (n != -1) {
-        const uint32_t w = nodes[n].weight;
-        // The node moves in front of the nodes of its old weight directly ahead of it, which is
-        // the whole block of that weight up to it: the block's first node is the one to swap with.
-        const int t = model.blockStart[w];
-        nodes[n].weight = w + 1;
-        if (t != n) {
-            SwapNodes(model, n, t);
-            n = t;
-        }
-        model.blockStart[w] = static_cast<uint16_t>(n + 1);  // stale when the block is now empty
-        if (n == 0 || nodes[n - 1].weight != w + 1) model.blockStart[w + 1] = static_cast<uint16_t>(n);
-        n = nodes[n].parent;
-    }
+    UpdateModelFrom(model, model.leaf[c]);
 }
 
 void RebuildTree(HuffmanModel& model) {
@@ -103,7 +115,6 @@ void RebuildTree(HuffmanModel& model) {
             nodes[nodes[i].child + 1].parent = i;
         }
     }
-    IndexBlocks(model);
 }
 
 bool AddNode(HuffmanModel& model, int c) {
@@ -124,6 +135,5 @@ bool AddNode(HuffmanModel& model, int c) {
 
     nodes[z] = {0, l, 1, c};
     model.leaf[c] = z;
-    if (nodes[n].weight != 0) model.blockStart[0] = static_cast<uint16_t>(z);
     return true;
 }

@@ -20,9 +20,10 @@ struct HuffmanNode {
 // higher indices than their parent; weights never increase with the index; bit 0 leads to the
 // first child; nextFreeNode = 3 + 2 * (byte values added).
 //
-// Nodes of equal weight form one contiguous block. blockStart[w] is the first index of the block
-// of weight w while that block is not empty (stale otherwise), so the update finds the node to
-// swap with without searching. Weights never pass RebuildLimit.
+// Nodes of equal weight form one contiguous block. blockStart[w] remembers where the block of
+// weight w began when it was last looked up; it is only a hint, checked before every use, so the
+// update finds the node to swap with without searching in the common case. Weights never pass
+// RebuildLimit.
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
     int32_t nextFreeNode;
@@ -35,6 +36,10 @@ void InitializeModel(HuffmanModel& model);
 // Counts one occurrence of byte c and restores the weight order (rebuilding first when the
 // root has reached RebuildLimit).
 void UpdateModel(HuffmanModel& model, int c);
+
+// The update's walk to the root from node n, for coders that counted the nodes below n already
+// (UpdateModel(model, c) is UpdateModelFrom(model, leaf[c]) after the rebuild check).
+void UpdateModelFrom(HuffmanModel& model, int n);
 
 // Halves every leaf weight (rounding up) and builds the internal nodes again.
 void RebuildTree(HuffmanModel& model);
