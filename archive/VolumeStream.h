@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -61,6 +62,16 @@ public:
     void AlignToByte() {
         rack = 0;
         mask = 0x80;
+    }
+
+    // The bytes the inline path can hand out before a refill or a volume boundary needs looking
+    // at, for readers that take them in bulk and then Skip what they used.
+    const unsigned char* Peek() const { return cursor; }
+    size_t Contiguous() const { return static_cast<size_t>(fastEnd - cursor); }
+    // As count ReadByte calls would (count <= Contiguous()).
+    void Skip(size_t count) {
+        cursor += count;
+        position += static_cast<int32_t>(count);
     }
 
     // True once a read has run past the end of the data (or failed, or was stopped).

@@ -1,0 +1,3 @@
+#include "InstallState.h"
+
+InstallState installState;
