@@ -85,6 +85,7 @@ bool ArchiveWriter::OpenNextVolume() {
     if (!file.is_open())
         return Fail(path, "cannot create (" + Reason(errno, "open failed") + ")",
                     "check that the output directory exists and is writable");
+    ++createdVolumes;
     spaceInVolume = VolumeSpan;
     return true;
 }
@@ -215,7 +216,8 @@ void ArchiveWriter::RemoveStaleVolumes() {
 
 void ArchiveWriter::RemoveTemporaries() {
     if (file.is_open()) file.close();
-    for (size_t volume = 0; volume < volumeNames.size(); ++volume) {
+    // Only files this writer created: whatever stood in the way of a failed open is not ours.
+    for (size_t volume = 0; volume < createdVolumes; ++volume) {
         std::error_code ec;
         std::filesystem::remove(TemporaryPath(volume), ec);
     }

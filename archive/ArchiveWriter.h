@@ -90,5 +90,6 @@ private:
     bool committed = false;
     std::string error;
     std::vector<std::string> volumeNames;
+    size_t createdVolumes = 0;  // temporary files made so far (a failed open adds a name only)
     std::vector<std::string> staleNotes;
 };

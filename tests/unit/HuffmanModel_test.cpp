@@ -1,0 +1,283 @@
+#include "HuffmanModel.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ModelCheck.h"
+#include "TempDir.h"
+
+namespace {
+
+struct NodeRow {
+    uint32_t weight;
+    int32_t parent;
+    int32_t childIsLeaf;
+    int32_t child;
+};
+
+void ExpectNodes(const HuffmanModel& model, const std::vector<NodeRow>& rows) {
+    ASSERT_EQ(model.nextFreeNode, static_cast<int>(rows.size()));
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const HuffmanNode& node = model.nodes[i];
+        EXPECT_EQ(node.weight, rows[i].weight) << "node " << i;
+        EXPECT_EQ(node.parent, rows[i].parent) << "node " << i;
+        EXPECT_EQ(node.childIsLeaf, rows[i].childIsLeaf) << "node " << i;
+        EXPECT_EQ(node.child, rows[i].child) << "node " << i;
+    }
+    EXPECT_EQ(CheckModel(model), "");
+}
+
+// Leaves, internal nodes and the root as table rows.
+constexpr int32_t kLeaf = 1;
+constexpr int32_t kInner = 0;
+
+bool SameTree(const HuffmanModel& a, const HuffmanModel& b) {
+    return a.nextFreeNode == b.nextFreeNode &&
+           std::memcmp(a.leaf, b.leaf, sizeof a.leaf) == 0 &&
+           std::memcmp(a.nodes, b.nodes, sizeof(HuffmanNode) * a.nextFreeNode) == 0;
+}
+
+TEST(HuffmanModel, StartTreeHasEndOfStreamAtBitZeroAndEscapeAtBitOne) {
+    auto model = NewModel();
+    ExpectNodes(*model, {
+        {2, -1, kInner, 1},
+        {1, 0, kLeaf, EndOfStream},
+        {1, 0, kLeaf, Escape},
+    });
+    EXPECT_EQ(model->leaf[EndOfStream], 1);
+    EXPECT_EQ(model->leaf[Escape], 2);
+    for (int s = 0; s < 256; ++s) ASSERT_EQ(model->leaf[s], -1) << s;
+}
+
+TEST(HuffmanModel, InitializeForgetsThePreviousMember) {
+    auto model = NewModel();
+    for (uint8_t c : RandomBytes(3000, 7)) Count(*model, c);
+    auto fresh = NewModel();
+    InitializeModel(*model);
+    EXPECT_TRUE(SameTree(*model, *fresh));
+    EXPECT_EQ(CheckModel(*model), "");
+}
+
+TEST(HuffmanModel, AddNodeSplitsTheLightestLeaf) {
+    auto model = NewModel();
+    ASSERT_TRUE(AddNode(*model, 'x'));
+    ExpectNodes(*model, {
+        {2, -1, kInner, 1},
+        {1, 0, kLeaf, EndOfStream},
+        {1, 0, kInner, 3},  // the former Escape leaf keeps its weight and parent
+        {1, 2, kLeaf, Escape},
+        {0, 2, kLeaf, 'x'},  // the new byte is the second child, weight 0 until counted
+    });
+    EXPECT_EQ(model->leaf[Escape], 3);
+    EXPECT_EQ(model->leaf['x'], 4);
+}
+
+TEST(HuffmanModel, WorkedExampleAfterCountingAThenB) {
+    auto model = NewModel();
+    Count(*model, 'a');
+    // 'a' ties with Escape ahead of it and stays behind it; its parent overtakes EndOfStream.
+    ExpectNodes(*model, {
+        {3, -1, kInner, 1},
+        {2, 0, kInner, 3},
+        {1, 0, kLeaf, EndOfStream},
+        {1, 1, kLeaf, Escape},
+        {1, 1, kLeaf, 'a'},
+    });
+    Count(*model, 'b');
+    ExpectNodes(*model, {
+        {4, -1, kInner, 1},
+        {2, 0, kInner, 3},
+        {2, 0, kInner, 5},
+        {1, 1, kLeaf, Escape},
+        {1, 1, kLeaf, EndOfStream},
+        {1, 2, kLeaf, 'a'},
+        {1, 2, kLeaf, 'b'},
+    });
+    EXPECT_EQ(model->leaf['a'], 5);
+    EXPECT_EQ(model->leaf['b'], 6);
+    EXPECT_EQ(model->leaf[Escape], 3);
+    EXPECT_EQ(model->leaf[EndOfStream], 4);
+}
+
+TEST(HuffmanModel, AddNodeRefusesAByteAlreadyInTheTree) {
+    auto model = NewModel();
+    for (uint8_t c : BytesOf("abracadabra")) Count(*model, c);
+    auto before = std::make_unique<HuffmanModel>(*model);
+    for (int c : {'a', 'b', 'r', 'c', 'd'}) {
+        EXPECT_FALSE(AddNode(*model, c)) << char(c);
+        EXPECT_TRUE(SameTree(*model, *before)) << char(c);
+    }
+}
+
+TEST(HuffmanModel, AllByteValuesFillEveryNodeAndThenAddNodeRefuses) {
+    auto model = NewModel();
+    for (int c = 0; c < 256; ++c) {
+        Count(*model, c);
+        ASSERT_EQ(model->nextFreeNode, 3 + 2 * (c + 1));
+    }
+    EXPECT_EQ(model->nextFreeNode, NodeCount);
+    EXPECT_EQ(CheckModel(*model), "");
+    auto before = std::make_unique<HuffmanModel>(*model);
+    for (int c : {0, 0x41, 0xFF}) {
+        EXPECT_FALSE(AddNode(*model, c));
+        EXPECT_TRUE(SameTree(*model, *before));
+    }
+}
+
+struct SwapCase {
+    int i, j;
+    std::vector<NodeRow> after;
+    const char* why;
+};
+
+TEST(HuffmanModel, SwapNodesMovesSubtreesAndKeepsEachPositionsParent) {
+    const SwapCase cases[] = {
+        {1, 2,
+         {{4, -1, kInner, 1}, {2, 0, kInner, 5}, {2, 0, kInner, 3}, {1, 2, kLeaf, Escape},
+          {1, 2, kLeaf, EndOfStream}, {1, 1, kLeaf, 'a'}, {1, 1, kLeaf, 'b'}},
+         "two internal nodes: their children follow them"},
+        {3, 6,
+         {{4, -1, kInner, 1}, {2, 0, kInner, 3}, {2, 0, kInner, 5}, {1, 1, kLeaf, 'b'},
+          {1, 1, kLeaf, EndOfStream}, {1, 2, kLeaf, 'a'}, {1, 2, kLeaf, Escape}},
+         "two leaves in different subtrees"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        auto model = NewModel();
+        Count(*model, 'a');
+        Count(*model, 'b');
+        SwapNodes(*model, c.i, c.j);
+        ExpectNodes(*model, c.after);
+    }
+}
+
+TEST(HuffmanModel, FirstRebuildHappensInTheUpdateForByte32767) {
+    auto model = NewModel();
+    for (int n = 1; n <= 32766; ++n) Count(*model, 'a');
+    EXPECT_EQ(model->nodes[0].weight, RebuildLimit);
+    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 32766u) << "rebuilt too early";
+
+    Count(*model, 'a');
+    // Halved: EndOfStream 1, Escape 1, 'a' 16383; then 'a' is counted.
+    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 16384u);
+    EXPECT_EQ(model->nodes[0].weight, 16386u);
+    EXPECT_EQ(CheckModel(*model), "");
+
+    // The root climbs back to the limit after 16382 more bytes; the next one rebuilds again.
+    for (int n = 0; n < 16382; ++n) Count(*model, 'a');
+    EXPECT_EQ(model->nodes[0].weight, RebuildLimit);
+    Count(*model, 'a');
+    EXPECT_EQ(model->nodes[0].weight, 16386u);
+}
+
+TEST(HuffmanModel, RootNeverPassesTheLimit) {
+    auto model = NewModel();
+    uint32_t highest = 0;
+    int rebuilds = 0;
+    for (uint8_t c : SkewedBytes(120000, 3)) {
+        const uint32_t before = model->nodes[0].weight;
+        Count(*model, c);
+        highest = std::max(highest, model->nodes[0].weight);
+        if (model->nodes[0].weight < before) ++rebuilds;
+    }
+    EXPECT_EQ(highest, RebuildLimit);
+    EXPECT_GE(rebuilds, 4);
+}
+
+TEST(HuffmanModel, RebuildHalvesLeafWeightsRoundingUp) {
+    auto model = NewModel();
+    const struct {
+        int byte;
+        int count;
+        uint32_t halved;
+    } rows[] = {{'e', 4, 2}, {'d', 3, 2}, {'c', 2, 1}, {'b', 1, 1}};
+    for (const auto& row : rows)
+        for (int n = 0; n < row.count; ++n) Count(*model, row.byte);
+    ASSERT_TRUE(AddNode(*model, 'z'));  // added by an Escape just before a rebuild: weight 0
+    ASSERT_EQ(CheckModel(*model), "");
+
+    RebuildTree(*model);
+    ASSERT_EQ(CheckModel(*model), "");
+    for (const auto& row : rows)
+        EXPECT_EQ(model->nodes[model->leaf[row.byte]].weight, row.halved) << char(row.byte);
+    EXPECT_EQ(model->nodes[model->leaf['z']].weight, 0u);
+    EXPECT_EQ(model->nodes[model->leaf[EndOfStream]].weight, 1u);
+    EXPECT_EQ(model->nodes[model->leaf[Escape]].weight, 1u);
+    EXPECT_EQ(model->nextFreeNode, 3 + 2 * 5);
+}
+
+TEST(HuffmanModel, RebuildPutsANewInternalNodeInFrontOfEqualWeights) {
+    auto model = NewModel();
+    for (int n = 0; n < 4; ++n) Count(*model, 'x');
+    ExpectNodes(*model, {
+        {6, -1, kInner, 1},
+        {4, 0, kLeaf, 'x'},
+        {2, 0, kInner, 3},
+        {1, 2, kLeaf, Escape},
+        {1, 2, kLeaf, EndOfStream},
+    });
+    RebuildTree(*model);
+    // 'x' halves to 2; the node over Escape and EndOfStream weighs 2 too and goes in front.
+    ExpectNodes(*model, {
+        {4, -1, kInner, 1},
+        {2, 0, kInner, 3},
+        {2, 0, kLeaf, 'x'},
+        {1, 1, kLeaf, Escape},
+        {1, 1, kLeaf, EndOfStream},
+    });
+}
+
+TEST(HuffmanModel, ByteAddedJustBeforeARebuildIsCountedAfterIt) {
+    auto model = NewModel();
+    for (int n = 0; n < 32766; ++n) Count(*model, 'a');
+    ASSERT_EQ(model->nodes[0].weight, RebuildLimit);
+    Count(*model, 'b');  // AddNode at weight 0, then the rebuild, then the count
+    EXPECT_EQ(CheckModel(*model), "");
+    EXPECT_EQ(model->nodes[model->leaf['b']].weight, 1u);
+    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 16383u);
+    EXPECT_EQ(model->nodes[0].weight, 16383u + 1 + 1 + 1);
+}
+
+TEST(HuffmanModel, InvariantsHoldAfterEveryStep) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+    } inputs[] = {
+        {"uniform", RandomBytes(70000, 11)},
+        {"skewed", SkewedBytes(90000, 12)},
+        {"ascending", [] {
+             std::vector<uint8_t> bytes(40000);
+             for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 / 5);
+             return bytes;
+         }()},
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        auto model = NewModel();
+        size_t step = 0;
+        for (uint8_t c : input.data) {
+            if (model->leaf[c] == -1) {
+                ASSERT_TRUE(AddNode(*model, c));
+                ASSERT_EQ(CheckModel(*model), "") << "after AddNode at byte " << step;
+            }
+            UpdateModel(*model, c);
+            ASSERT_EQ(CheckModel(*model), "") << "after UpdateModel at byte " << step;
+            ++step;
+        }
+    }
+}
+
+TEST(HuffmanModel, RebuildAtAnyMomentKeepsTheInvariants) {
+    auto model = NewModel();
+    size_t step = 0;
+    for (uint8_t c : SkewedBytes(6000, 21)) {
+        Count(*model, c);
+        if (++step % 97 == 0) {
+            RebuildTree(*model);
+            ASSERT_EQ(CheckModel(*model), "") << "after a rebuild at byte " << step;
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include "Pack.h"
+
+#include <cstring>
+#include <memory>
+
+#include "ArchiveWriter.h"
+#include "HuffmanEncoder.h"
+#include "MemberRecord.h"
+#include "TerminalProgress.h"
+
+namespace {
+
+constexpr size_t kChunkSize = 1 << 16;
+
+MemberRecord RecordOf(const SourceFile& file) {
+    MemberRecord record = {};
+    std::memcpy(record.name, file.storedName.data(), file.storedName.size());
+    record.nameLength = static_cast<int>(file.storedName.size());
+    record.size = static_cast<uint32_t>(file.facts.size);
+    record.creationTime = file.facts.creationTime;
+    record.lastAccessTime = file.facts.lastAccessTime;
+    record.lastWriteTime = file.facts.lastWriteTime;
+    return record;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+}  // namespace
+
+bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
+                   const std::vector<uint8_t>& stub, const std::filesystem::path& outDir,
+                   TerminalProgress& progress, const MemberPacked& memberPacked,
+                   PackResult* result, std::string* error) {
+    ArchiveWriter writer(outDir);
+    HuffmanEncoder encoder(writer);
+    std::unique_ptr<uint8_t[]> chunk(new uint8_t[kChunkSize]);
+    const uint64_t total = header.totalSize;
+    uint64_t bytesIn = 0;
+
+    bool ok = writer.Begin(stub.data(), stub.size()) && writer.WriteHeader(header);
+    for (size_t i = 0; ok && i < files.size(); ++i) {
+        const SourceFile& file = files[i];
+        std::string reason;
+        std::unique_ptr<std::FILE, FileCloser> input(OpenSourceFile(file.path, &reason));
+        if (!input) {
+            *error = file.displayName + ": cannot be read (" + reason + "); check its permissions";
+            writer.Abandon();
+            return false;
+        }
+        ok = writer.WriteMemberRecord(RecordOf(file));
+        if (!ok) break;
+        const uint64_t codedBefore = encoder.BytesOut();
+        encoder.BeginMember();
+        uint64_t length = 0;
+        for (;;) {
+            const size_t got = std::fread(chunk.get(), 1, kChunkSize, input.get());
+            if (got == 0) break;
+            encoder.Put(chunk.get(), got);
+            length += got;
+            bytesIn += got;
+            progress.Update(bytesIn, total, file.displayName);
+            // A failed sink is only learnt at EndMember; do not code the rest of a large file
+            // for nothing.
+            if (writer.Failed()) break;
+        }
+        ok = encoder.EndMember();
+        if (!ok) break;
+        if (std::ferror(input.get()) || length != file.facts.size) {
+            *error = std::ferror(input.get())
+                         ? file.displayName + ": read failed; check the disk and run again"
+                         : file.displayName + ": changed while it was packed (" +
+                               std::to_string(length) + " bytes, " +
+                               std::to_string(file.facts.size) + " before); run again";
+            writer.Abandon();
+            return false;
+        }
+        if (memberPacked) memberPacked(file, encoder.BytesOut() - codedBefore);
+    }
+    if (ok) ok = writer.Commit();
+    progress.Clear();
+    if (!ok) {
+        *error = writer.Error();
+        return false;
+    }
+    result->bytesIn = bytesIn;
+    result->streamLength = writer.StreamLength();
+    result->bytesWritten = writer.BytesWritten();
+    result->volumes = writer.VolumeNames();
+    result->notes = writer.StaleVolumeNotes();
+    return true;
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "SetupHeader.h"
+#include "SourceTree.h"
+
+class TerminalProgress;
+
+struct PackResult {
+    uint64_t bytesIn = 0;
+    uint64_t streamLength = 0;   // header, records, bit streams and end mark
+    uint64_t bytesWritten = 0;   // all volume files, stub and trailer included
+    std::vector<std::string> volumes;  // file names: SETUP.EXE, GLOB1.DAT, ...
+    std::vector<std::string> notes;    // stale volumes found in the output directory
+};
+
+// Called after each member with its coded length.
+using MemberPacked = std::function<void(const SourceFile&, uint64_t codedBytes)>;
+
+// Writes SETUP.EXE (stub and archive) and its continuation volumes into outDir. On failure
+// returns false with *error set ("<file>: <what went wrong>; <what to do>") and leaves nothing of
+// the run behind; an installer already in outDir stays as it was.
+bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
+                   const std::vector<uint8_t>& stub, const std::filesystem::path& outDir,
+                   TerminalProgress& progress, const MemberPacked& memberPacked,
+                   PackResult* result, std::string* error);

@@ -1,0 +1,76 @@
+#include "PackPlatform.h"
+
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+std::string ToUtf8(const wchar_t* text) {
+    const int count = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (count <= 1) return std::string();
+    std::string utf8(static_cast<size_t>(count), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &utf8[0], count, nullptr, nullptr);
+    utf8.resize(static_cast<size_t>(count - 1));
+    return utf8;
+}
+
+std::string SystemMessage(DWORD code) {
+    char text[256];
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                        nullptr, code, 0, text, sizeof text, nullptr);
+    if (length == 0) return "system error " + std::to_string(code);
+    std::string message(text, length);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
+                                message.back() == '.' || message.back() == ' '))
+        message.pop_back();
+    return message;
+}
+
+uint64_t ToUint64(const FILETIME& time) {
+    return uint64_t(time.dwHighDateTime) << 32 | time.dwLowDateTime;
+}
+
+}  // namespace
+
+// argv holds the command line in the ANSI code page, which loses characters; the wide command
+// line has them all.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return std::vector<std::string>(argv, argv + argc);
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(wide[i]));
+    LocalFree(wide);
+    return arguments;
+}
+
+bool DefaultStubPath(std::filesystem::path* stub) {
+    wchar_t self[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return false;
+    *stub = std::filesystem::path(self).parent_path() / "SETUP.EXE";
+    return true;
+}
+
+bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std::string* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        *error = SystemMessage(GetLastError());
+        return false;
+    }
+    facts->size = uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+    facts->creationTime = ToUint64(data.ftCreationTime);
+    facts->lastAccessTime = ToUint64(data.ftLastAccessTime);
+    facts->lastWriteTime = ToUint64(data.ftLastWriteTime);
+    return true;
+}
+
+std::FILE* OpenSourceFile(const std::filesystem::path& path, std::string* error) {
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
+    if (!file) *error = std::strerror(errno);
+    return file;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What globpack asks of the operating system beyond the standard library. PackPlatform-posix.cpp
+// and PackPlatform-win32.cpp implement it.
+
+// The command line as UTF-8 texts, argv[0] included.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// SETUP.EXE in the directory of the running globpack; false when that directory cannot be found.
+bool DefaultStubPath(std::filesystem::path* stub);
+
+// A regular file's size and times as FILETIMEs (100 ns since 1601-01-01 UTC). creationTime is the
+// file's birth time where the file system keeps one, else its last-write time.
+struct SourceFacts {
+    uint64_t size = 0;
+    uint64_t creationTime = 0;
+    uint64_t lastAccessTime = 0;
+    uint64_t lastWriteTime = 0;
+};
+
+// False with *error set (the system's reason) when the file cannot be examined.
+bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std::string* error);
+
+// Opens a source file for binary reading, without changing its last-access time where the system
+// allows that, so that a second run records the same times. Null with *error set on failure.
+std::FILE* OpenSourceFile(const std::filesystem::path& path, std::string* error);

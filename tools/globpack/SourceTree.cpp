@@ -1,0 +1,198 @@
+#include "SourceTree.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+#include "CodePage.h"
+#include "MemberName.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kFourGiB = uint64_t(1) << 32;
+
+std::string KindProblem(fs::file_type type) {
+    switch (type) {
+    case fs::file_type::symlink:
+        return "is a symbolic link; the archive carries regular files only: put a copy of its "
+               "target in its place";
+    case fs::file_type::block:
+    case fs::file_type::character:
+        return "is a device; the archive carries regular files only: remove it from the source";
+    case fs::file_type::fifo:
+        return "is a FIFO; the archive carries regular files only: remove it from the source";
+    case fs::file_type::socket:
+        return "is a socket; the archive carries regular files only: remove it from the source";
+    default:
+        return "is not a regular file; the archive carries regular files only: remove it from "
+               "the source";
+    }
+}
+
+// A name for messages: control characters would move the cursor or worse, so they are shown as
+// \xNN.
+std::string Printable(const std::string& name) {
+    std::string shown;
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            shown += hex;
+        } else {
+            shown += static_cast<char>(c);
+        }
+    }
+    return shown;
+}
+
+// Returns the number of files found below directory.
+size_t ScanDirectory(const fs::path& directory, const std::string& display,
+                     const std::string& relative, std::vector<SourceFile>* files,
+                     Diagnostics* diagnostics) {
+    std::error_code ec;
+    std::vector<fs::path> entries;
+    for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
+    if (ec) {
+        diagnostics->errors.push_back(display + ": cannot be read (" + ec.message() +
+                                      "); check its permissions");
+        return 0;
+    }
+    // Sorted so that messages come in the same order on every run.
+    std::sort(entries.begin(), entries.end());
+    size_t found = 0;
+    for (const fs::path& entry : entries) {
+        const std::string name = entry.filename().u8string();
+        const std::string entryDisplay = display + "/" + Printable(name);
+        const std::string entryRelative = relative.empty() ? name : relative + "\\" + name;
+        const fs::file_type type = fs::symlink_status(entry, ec).type();
+        if (ec) {
+            diagnostics->errors.push_back(entryDisplay + ": cannot be examined (" + ec.message() +
+                                          "); check its permissions");
+            continue;
+        }
+        if (type == fs::file_type::directory || type == fs::file_type::regular) {
+            // Checked here, one component at a time: a POSIX name may hold '\', which a joined
+            // name could no longer tell from a separator.
+            const std::string problem = ComponentProblem(name);
+            if (!problem.empty()) {
+                diagnostics->errors.push_back(entryDisplay + ": " + problem + "; rename it");
+                ++found;
+                continue;
+            }
+        }
+        if (type == fs::file_type::directory) {
+            const size_t warningsBefore = diagnostics->warnings.size();
+            const size_t below = ScanDirectory(entry, entryDisplay, entryRelative, files, diagnostics);
+            if (below == 0) {
+                // One warning for the topmost directory without files, not one per level.
+                diagnostics->warnings.resize(warningsBefore);
+                diagnostics->warnings.push_back(
+                    entryDisplay + ": holds no files and is left out; the installer creates "
+                    "directories only for the files in them");
+            }
+            found += below;
+        } else if (type == fs::file_type::regular) {
+            SourceFile file;
+            file.path = entry;
+            file.displayName = entryDisplay;
+            file.relativeName = entryRelative;
+            files->push_back(std::move(file));
+            ++found;
+        } else {
+            diagnostics->errors.push_back(entryDisplay + ": " + KindProblem(type));
+        }
+    }
+    return found;
+}
+
+}  // namespace
+
+void ScanSourceTree(const fs::path& root, const std::string& rootDisplay,
+                    std::vector<SourceFile>* files, Diagnostics* diagnostics) {
+    ScanDirectory(root, rootDisplay, std::string(), files, diagnostics);
+}
+
+uint64_t PrepareMembers(std::vector<SourceFile>* files, const MemberRules& rules,
+                        const std::string& rootDisplay, Diagnostics* diagnostics) {
+    std::vector<std::string>& errors = diagnostics->errors;
+    std::vector<SourceFile> named;
+    uint64_t total = 0;
+    for (SourceFile& file : *files) {
+        if (!ToCodePage(file.relativeName, rules.codePage, &file.storedName)) {
+            errors.push_back(file.displayName + ": the name cannot be written in code page " +
+                             std::to_string(rules.codePage) +
+                             "; rename it or choose another --code-page");
+            continue;
+        }
+        const std::string problem = StoredNameProblem(file.storedName);
+        if (!problem.empty()) {
+            errors.push_back(file.displayName + ": " + problem + "; rename it");
+            continue;
+        }
+        std::string error;
+        if (!ReadSourceFacts(file.path, &file.facts, &error)) {
+            errors.push_back(file.displayName + ": cannot be examined (" + error +
+                             "); check its permissions");
+            continue;
+        }
+        if (std::FILE* probe = OpenSourceFile(file.path, &error)) {
+            std::fclose(probe);
+        } else {
+            errors.push_back(file.displayName + ": cannot be read (" + error +
+                             "); check its permissions");
+            continue;
+        }
+        if (file.facts.size >= kFourGiB) {
+            errors.push_back(file.displayName + ": is " + std::to_string(file.facts.size) +
+                             " bytes; the archive holds files under 4 GiB only: leave it out");
+            continue;
+        }
+        total += file.facts.size;
+        if (rules.clampTimes) {
+            file.facts.creationTime = std::min(file.facts.creationTime, rules.latestTime);
+            file.facts.lastAccessTime = std::min(file.facts.lastAccessTime, rules.latestTime);
+            file.facts.lastWriteTime = std::min(file.facts.lastWriteTime, rules.latestTime);
+        }
+        const size_t targetLength = rules.defaultDir.size() + 1 + file.storedName.size();
+        if (targetLength > 255)
+            diagnostics->warnings.push_back(
+                file.displayName + ": installed under " + rules.defaultDir + " its path has " +
+                std::to_string(targetLength) +
+                " characters, more than the installer's 255; shorten the name or the directory");
+        named.push_back(std::move(file));
+    }
+
+    std::sort(named.begin(), named.end(),
+              [](const SourceFile& a, const SourceFile& b) { return a.storedName < b.storedName; });
+
+    // Windows takes names that differ only in case for one, files and directories alike.
+    std::map<std::string, const SourceFile*> fileKeys;
+    for (const SourceFile& file : named) {
+        const auto inserted = fileKeys.emplace(FoldCase(file.relativeName), &file);
+        if (!inserted.second)
+            errors.push_back(file.displayName + ": differs from " +
+                             inserted.first->second->displayName +
+                             " only in case, and Windows would take them for one file; rename one");
+    }
+    for (const SourceFile& file : named) {
+        const std::string key = FoldCase(file.relativeName);
+        for (size_t cut = key.find('\\'); cut != std::string::npos; cut = key.find('\\', cut + 1)) {
+            const auto clash = fileKeys.find(key.substr(0, cut));
+            if (clash != fileKeys.end())
+                errors.push_back(file.displayName + ": lies in a directory that Windows would take "
+                                 "for the file " + clash->second->displayName + "; rename one");
+        }
+    }
+
+    if (total >= kFourGiB)
+        errors.push_back(rootDisplay + ": the files hold " + std::to_string(total) +
+                         " bytes; the archive holds under 4 GiB in all: pack fewer");
+    if (named.empty() && errors.empty())
+        errors.push_back(rootDisplay + ": holds no files; nothing to pack: name the directory "
+                         "with the application's files");
+    *files = std::move(named);
+    return total;
+}

@@ -1,0 +1,117 @@
+#include "InstallerReader.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "FileSystem.h"
+#include "SetupHeader.h"
+
+namespace {
+
+// Room that "<base>65535.DAT" and the installer path must leave in the stream's 256-byte names.
+constexpr size_t MaxPathLength = 255;
+constexpr size_t VolumeSuffixLength = 9;  // "65535.DAT"
+
+bool EndsWithSeparator(const std::string& path) {
+    return !path.empty() && (path.back() == '/' || path.back() == '\\');
+}
+
+}  // namespace
+
+std::string VolumeBaseName(const std::string& installerPath, const std::string& volumesDir) {
+    if (!volumesDir.empty()) return volumesDir + (EndsWithSeparator(volumesDir) ? "" : "/") + "GLOB";
+    const size_t separator = installerPath.find_last_of("/\\");
+    if (separator == std::string::npos) return "GLOB";
+    return installerPath.substr(0, separator + 1) + "GLOB";
+}
+
+InstallerReader::InstallerReader() : stream(new VolumeStream(host)) { host.Attach(stream.get()); }
+
+InstallerReader::~InstallerReader() = default;
+
+int InstallerReader::Open(const std::string& installerPath, const std::string& volumesDir) {
+    installer = installerPath;
+    const std::string baseName = VolumeBaseName(installerPath, volumesDir);
+    if (installerPath.size() > MaxPathLength || baseName.size() + VolumeSuffixLength > MaxPathLength) {
+        const bool installerTooLong = installerPath.size() > MaxPathLength;
+        std::fprintf(stderr, "globx: %s: path too long (at most %u bytes): use a shorter path\n",
+                     installerTooLong ? installerPath.c_str() : baseName.c_str(),
+                     static_cast<unsigned>(installerTooLong ? MaxPathLength
+                                                            : MaxPathLength - VolumeSuffixLength));
+        return 1;
+    }
+    if (!stream->OpenVolumeSet(baseName.c_str(), installerPath.c_str())) {
+        // The core only says that the open failed; ask once more to learn why.
+        errno = 0;
+        std::FILE* probe = OpenFile(installerPath.c_str(), "rb");
+        const int error = errno;
+        if (probe) std::fclose(probe);
+        std::fprintf(stderr, "globx: %s: cannot open the installer (%s): check the path\n",
+                     installerPath.c_str(), error ? std::strerror(error) : "unknown error");
+        return 2;
+    }
+    if (!stream->PositionAtArchive()) {
+        std::fprintf(stderr,
+                     "globx: %s: not an installer or damaged: the trailer points outside the file\n",
+                     installerPath.c_str());
+        return 2;
+    }
+    unsigned char bytes[SetupHeaderSize];
+    stream->ReadBytes(bytes, SetupHeaderSize);
+    ParseSetupHeader(bytes, &state.header);
+    if (stream->AtVolumeEnd()) {
+        ExtractResult nothing;
+        if (ReportArchiveProblems(nothing, std::string()) == 0) {
+            std::fprintf(stderr,
+                         "globx: %s: not an installer or damaged: the archive ends inside its "
+                         "388-byte header\n",
+                         installerPath.c_str());
+        }
+        return 2;
+    }
+    return 0;
+}
+
+ExtractResult InstallerReader::Run(const ExtractOptions& options) {
+    ExtractResult result;
+    ExtractAll(*stream, state, host, result, options);
+    return result;
+}
+
+int InstallerReader::ReportArchiveProblems(const ExtractResult& result,
+                                           const std::string& damagedMember) const {
+    if (host.MissingDisk() != 0) {
+        std::fprintf(stderr,
+                     "globx: volume %s (disk %d) is missing: put it beside the installer or pass "
+                     "--volumes DIR\n",
+                     host.MissingVolumeName().c_str(), host.MissingDisk());
+        return 2;
+    }
+    if (host.ReadErrorSeen() || result.readError) {
+        std::fprintf(stderr, "globx: %s: read error: the file may be damaged; copy it again\n",
+                     stream->volumeName);
+        return 2;
+    }
+    if (result.damaged) {
+        // The volume that was being read when the data ran out is the one to look at.
+        if (damagedMember.empty()) {
+            std::fprintf(stderr,
+                         "globx: %s: damaged archive: the data ends inside a record; the installer "
+                         "or a volume is truncated or corrupt\n",
+                         stream->volumeName);
+        } else {
+            std::fprintf(stderr,
+                         "globx: %s: damaged archive: member \"%s\" cannot be decoded; the "
+                         "installer or a volume is truncated or corrupt\n",
+                         stream->volumeName, damagedMember.c_str());
+        }
+        return 2;
+    }
+    if (result.stopped) {
+        std::fprintf(stderr, "globx: %s: reading stopped before the end of the archive\n",
+                     installer.c_str());
+        return 2;
+    }
+    return 0;
+}

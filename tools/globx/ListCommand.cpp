@@ -1,0 +1,148 @@
+#include <cinttypes>
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "Commands.h"
+#include "FileTime.h"
+#include "InstallerReader.h"
+#include "JsonWriter.h"
+#include "StoredText.h"
+#include "TerminalProgress.h"
+
+namespace {
+
+// A text and, when the code page could not convert every byte, the stored bytes beside it.
+void WriteStoredText(JsonWriter& json, const std::string& key, const std::string& stored,
+                     int codePage) {
+    bool exact;
+    json.Key(key);
+    json.String(StoredTextToUtf8(stored, codePage, &exact));
+    if (!exact) {
+        json.Key(key + "Bytes");
+        json.String(HexBytes(stored));
+    }
+}
+
+void WriteTime(JsonWriter& json, const std::string& key, uint64_t fileTime) {
+    json.Key(key);
+    json.Number(fileTime);
+    json.Key(key + "Utc");
+    const std::string iso = FileTimeToIso8601(fileTime);
+    if (iso.empty())
+        json.Null();
+    else
+        json.String(iso);
+}
+
+// Members are written as they are decoded: nothing of the archive is kept but the running sums.
+class ListObserver : public MemberObserver {
+public:
+    ListObserver(const CommonOptions& options, JsonWriter* json, TerminalProgress& progress,
+                 uint32_t totalSize)
+        : options(options), json(json), progress(progress), totalSize(totalSize) {}
+
+    void MemberStarted(const MemberRecord& record, const char*) override {
+        lastName = DisplayName(record.name, options.codePage);
+        progress.Update(sizes, totalSize, lastName);
+    }
+
+    void MemberFinished(const MemberRecord& record, uint64_t, MemberFailure failure) override {
+        progress.Clear();
+        lastName = DisplayName(record.name, options.codePage);
+        sizes += record.size;
+        ++count;
+        if (json) {
+            json->BeginObject();
+            WriteStoredText(*json, "name", record.name, options.codePage);
+            json->Key("size");
+            json->Number(record.size);
+            WriteTime(*json, "creationTime", record.creationTime);
+            WriteTime(*json, "lastAccessTime", record.lastAccessTime);
+            WriteTime(*json, "lastWriteTime", record.lastWriteTime);
+            json->EndObject();
+        } else {
+            std::printf("%10" PRIu32 "  %-19s  ", record.size,
+                        FileTimeToTableText(record.lastWriteTime).c_str());
+            if (options.verbose) {
+                std::printf("%-19s  %-19s  ", FileTimeToTableText(record.creationTime).c_str(),
+                            FileTimeToTableText(record.lastAccessTime).c_str());
+            }
+            std::printf("%s\n", lastName.c_str());
+        }
+        // Damage is reported once for the whole archive, with this member's name.
+        if (failure == MemberFailure::Damaged) {
+            damagedName = lastName;
+        } else if (failure != MemberFailure::None) {
+            std::fflush(stdout);
+            failures.Report(lastName, failure);
+        }
+    }
+
+    const CommonOptions& options;
+    JsonWriter* json;
+    TerminalProgress& progress;
+    uint32_t totalSize;
+    uint64_t sizes = 0;
+    uint64_t count = 0;
+    std::string lastName;
+    std::string damagedName;  // the member the data ended in
+    FailureLines failures;
+};
+
+void PrintHeaderTable(const SetupHeader& header, int codePage) {
+    for (int i = 0; i < HeaderTextCount; ++i) {
+        bool exact;
+        const std::string text = StoredTextToUtf8(HeaderText(header, i), codePage, &exact);
+        std::printf("%-13s%s\n", (std::string(HeaderTextNames[i]) + ":").c_str(),
+                    PrintableText(text).c_str());
+    }
+    std::printf("%-13s%" PRIu32 "\n\n", "totalSize:", header.totalSize);
+}
+
+}  // namespace
+
+int RunList(const CommonOptions& options, bool json) {
+    InstallerReader reader;
+    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    const SetupHeader& header = reader.state.header;
+
+    JsonWriter writer(std::cout);
+    if (json) {
+        writer.BeginObject();
+        for (int i = 0; i < HeaderTextCount; ++i)
+            WriteStoredText(writer, HeaderTextNames[i], HeaderText(header, i), options.codePage);
+        writer.Key("totalSize");
+        writer.Number(header.totalSize);
+        writer.Key("members");
+        writer.BeginArray();
+    } else if (!options.quiet) {
+        PrintHeaderTable(header, options.codePage);
+        std::printf("%10s  %-19s  ", "Size", "Last write (UTC)");
+        if (options.verbose) std::printf("%-19s  %-19s  ", "Created (UTC)", "Last access (UTC)");
+        std::printf("Name\n");
+    }
+
+    TerminalProgress progress(!options.quiet);
+    ListObserver observer(options, json ? &writer : nullptr, progress, header.totalSize);
+    ExtractOptions extract;
+    extract.writeFiles = false;
+    extract.observer = &observer;
+    const ExtractResult result = reader.Run(extract);
+    progress.Clear();
+
+    if (json) {
+        writer.EndArray();
+        writer.Key("complete");
+        writer.Bool(!result.damaged && !result.stopped && !result.readError);
+        writer.EndObject();
+        writer.Finish();
+        std::cout.flush();
+    } else if (!options.quiet) {
+        std::printf("\n%" PRIu64 " members, %" PRIu64 " bytes\n", observer.count, observer.sizes);
+    }
+    std::fflush(stdout);
+    observer.failures.Finish();
+    const int status = reader.ReportArchiveProblems(result, observer.damagedName);
+    return status != 0 || result.failures != 0 ? 2 : 0;
+}
