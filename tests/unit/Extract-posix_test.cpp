@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 
 #include "ExtractRun.h"
@@ -95,12 +96,41 @@ TEST(ExtractAllPosix, ShortMemberOnAFullDiskFailsAtClose) {
     EXPECT_TRUE(full->WriteFailed());
 }
 
-TEST(ExtractAllPosix, UnreadableVolumeShowsTheReadErrorOnce) {
+TEST(ExtractAllPosix, FullDiskDuringExtractionIsRecorded) {
+    struct stat device;
+    if (stat("/dev/full", &device) != 0 || !S_ISCHR(device.st_mode) || access("/dev/full", W_OK) != 0)
+        GTEST_SKIP() << "no /dev/full";
     TestArchive archive;
-    archive.Add("BIG.DAT", RandomBytes(2000000, 2));
-    archive.Add("AFTER.TXT", "after");
+    archive.Add("full", RandomBytes(200000, 3));
+    archive.Add("..\\more", "after the full disk");
     ExtractRun run;
     run.Write(archive);
+    // The only target that can name the device: installDir "/dev/" and the member "full". The
+    // second member is refused by its name, so nothing is created in /dev.
+    std::strcpy(run.state->installDir, "/dev/");
+    run.host.createForReal = false;
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(run.result.members, 2u);
+    EXPECT_EQ(run.result.firstFailure, MemberFailure::WriteFailed);
+    EXPECT_FALSE(run.result.damaged);
+    ASSERT_EQ(run.observer.seen.size(), 2u);
+    EXPECT_EQ(run.observer.seen[0].failure, MemberFailure::WriteFailed);
+    EXPECT_EQ(run.observer.seen[1].failure, MemberFailure::UnsafeName);
+    EXPECT_EQ(run.observer.seen[0].decodedLength, 200000u);
+    EXPECT_EQ(run.observer.seen[1].decodedLength, std::strlen("after the full disk"))
+        << "the stream stayed in step";
+}
+
+TEST(ExtractAllPosix, UnreadableVolumeShowsTheReadErrorOnce) {
+    TestArchive archive;
+    archive.Add("SPLIT.DAT", RandomBytes(20000, 2));
+    archive.Add("AFTER.TXT", "after");
+    StreamLayout layout;
+    archive.Stream(&layout);
+    VolumeLayout volumes;
+    volumes.stubSize = StubSizeForBoundaryAt(layout.members[0].data + 5000);
+    ExtractRun run;
+    run.Write(archive, volumes);
     ASSERT_EQ(run.files.volumes.size(), 2u);
     // A directory opens for reading on Linux, and every read from it fails.
     std::filesystem::remove(run.files.volumes[1]);

@@ -26,13 +26,12 @@ TEST(WorkerStateThreads, ReaderNeverSeesATornStatusText) {
     });
     long samples = 0;
     std::string torn;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
-    while (std::chrono::steady_clock::now() < end && torn.empty()) {
-        char buffer[256];
-        text.Load(buffer);
-        const std::string seen(buffer, strnlen(buffer, sizeof buffer));
-        if (seen != firstStored && seen != second) torn = seen;
-        ++samples;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    for (char seen[256]; torn.empty(); ++samples) {
+        if (samples % 1024 == 0 && std::chrono::steady_clock::now() > end) break;
+        text.Load(seen);
+        if (std::strcmp(seen, firstStored.c_str()) != 0 && std::strcmp(seen, second.c_str()) != 0)
+            torn.assign(seen, strnlen(seen, sizeof seen));
     }
     done = true;
     writer.join();
@@ -52,7 +51,8 @@ TEST(WorkerStateThreads, ReaderNeverSeesATornFraction) {
     });
     bool torn = false;
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(200);
-    while (std::chrono::steady_clock::now() < end && !torn) {
+    for (long samples = 0; !torn; ++samples) {
+        if (samples % 1024 == 0 && std::chrono::steady_clock::now() > end) break;
         const double seen = fraction.Load();
         torn = seen != values[0] && seen != values[1];
     }

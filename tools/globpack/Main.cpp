@@ -225,7 +225,8 @@ int Run(const Options& options) {
     PrintMessages(diagnostics.errors, "");
     if (!ok || !diagnostics.errors.empty()) return kExitRefused;
 
-    if (!fs::is_directory(out, ec) && !fs::create_directories(out, ec)) {
+    const bool outExisted = fs::is_directory(out, ec);
+    if (!outExisted && !fs::create_directories(out, ec)) {
         PrintError(options.outDir + ": cannot be created (" + ec.message() +
                    "); choose another output directory");
         return kExitRefused;
@@ -245,6 +246,7 @@ int Run(const Options& options) {
     if (!PackInstaller(files, header, stub, out, progress, memberPacked, &result, &error)) {
         progress.Clear();
         PrintError(error);
+        if (!outExisted) fs::remove(out, ec);  // removes only an empty directory
         return kExitRefused;
     }
     if (!options.quiet) PrintMessages(result.notes, "");

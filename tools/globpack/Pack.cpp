@@ -23,10 +23,6 @@ MemberRecord RecordOf(const SourceFile& file) {
     return record;
 }
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 }  // namespace
 
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
@@ -43,8 +39,8 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
     for (size_t i = 0; ok && i < files.size(); ++i) {
         const SourceFile& file = files[i];
         std::string reason;
-        std::unique_ptr<std::FILE, FileCloser> input(OpenSourceFile(file.path, &reason));
-        if (!input) {
+        SourceReader input;
+        if (!input.Open(file.path, &reason)) {
             *error = file.displayName + ": cannot be read (" + reason + "); check its permissions";
             writer.Abandon();
             return false;
@@ -55,7 +51,7 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
         encoder.BeginMember();
         uint64_t length = 0;
         for (;;) {
-            const size_t got = std::fread(chunk.get(), 1, kChunkSize, input.get());
+            const size_t got = input.Read(chunk.get(), kChunkSize);
             if (got == 0) break;
             encoder.Put(chunk.get(), got);
             length += got;
@@ -67,8 +63,8 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
         }
         ok = encoder.EndMember();
         if (!ok) break;
-        if (std::ferror(input.get()) || length != file.facts.size) {
-            *error = std::ferror(input.get())
+        if (input.Failed() || length != file.facts.size) {
+            *error = input.Failed()
                          ? file.displayName + ": read failed; check the disk and run again"
                          : file.displayName + ": changed while it was packed (" +
                                std::to_string(length) + " bytes, " +

@@ -50,18 +50,25 @@ bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std:
     return true;
 }
 
-std::FILE* OpenSourceFile(const std::filesystem::path& path, std::string* error) {
+bool SourceReader::Open(const std::filesystem::path& path, std::string* error) {
+    Close();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);
     // O_NOATIME is allowed only to the file's owner.
     if (fd < 0 && errno == EPERM) fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         *error = std::strerror(errno);
-        return nullptr;
+        return false;
     }
-    std::FILE* file = fdopen(fd, "rb");
+    file = fdopen(fd, "rb");
     if (!file) {
         *error = std::strerror(errno);
         close(fd);
+        return false;
     }
-    return file;
+    return true;
+}
+
+void SourceReader::Close() {
+    if (file) std::fclose(file);
+    file = nullptr;
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
+#include <io.h>
 #include <shellapi.h>
 
 #include <cerrno>
@@ -69,8 +71,50 @@ bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std:
     return true;
 }
 
-std::FILE* OpenSourceFile(const std::filesystem::path& path, std::string* error) {
-    std::FILE* file = _wfopen(path.c_str(), L"rb");
-    if (!file) *error = std::strerror(errno);
-    return file;
+// Windows has no way to read without touching the last-access time that every system honours
+// (Wine, for one, ignores SetFileTime's "leave it" value), so the time read at the open is put
+// back at the close, through the same handle.
+bool SourceReader::Open(const std::filesystem::path& path, std::string* error) {
+    Close();
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, share, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    restoreAccessTime = handle != INVALID_HANDLE_VALUE;
+    if (!restoreAccessTime)
+        handle = CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = SystemMessage(GetLastError());
+        return false;
+    }
+    FILETIME accessed;
+    if (restoreAccessTime && GetFileTime(handle, nullptr, &accessed, nullptr))
+        lastAccessTime = ToUint64(accessed);
+    else
+        restoreAccessTime = false;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+    file = fd < 0 ? nullptr : _fdopen(fd, "rb");
+    if (!file) {
+        *error = "cannot open a stream on the file";
+        if (fd >= 0)
+            _close(fd);
+        else
+            CloseHandle(handle);
+        return false;
+    }
+    return true;
+}
+
+void SourceReader::Close() {
+    if (!file) return;
+    if (restoreAccessTime) {
+        const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+        FILETIME accessed;
+        accessed.dwLowDateTime = static_cast<DWORD>(lastAccessTime);
+        accessed.dwHighDateTime = static_cast<DWORD>(lastAccessTime >> 32);
+        SetFileTime(handle, nullptr, &accessed, nullptr);
+    }
+    std::fclose(file);
+    file = nullptr;
+    restoreAccessTime = false;
 }

@@ -27,6 +27,25 @@ struct SourceFacts {
 // False with *error set (the system's reason) when the file cannot be examined.
 bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std::string* error);
 
-// Opens a source file for binary reading, without changing its last-access time where the system
-// allows that, so that a second run records the same times. Null with *error set on failure.
-std::FILE* OpenSourceFile(const std::filesystem::path& path, std::string* error);
+// A source file open for reading. Reading leaves the file's last-access time as it was where the
+// system allows that (POSIX: O_NOATIME, for the file's owner; Windows: the time is put back on
+// Close), so that a second run records the same times.
+class SourceReader {
+public:
+    SourceReader() = default;
+    ~SourceReader() { Close(); }
+    SourceReader(const SourceReader&) = delete;
+    SourceReader& operator=(const SourceReader&) = delete;
+
+    // False with *error set (the system's reason) when the file cannot be opened.
+    bool Open(const std::filesystem::path& path, std::string* error);
+    // Up to size bytes; 0 at the end of the file or after a read error (Failed() tells which).
+    size_t Read(uint8_t* buffer, size_t size) { return std::fread(buffer, 1, size, file); }
+    bool Failed() const { return std::ferror(file) != 0; }
+    void Close();
+
+private:
+    std::FILE* file = nullptr;
+    uint64_t lastAccessTime = 0;  // put back by Close where restoreAccessTime
+    bool restoreAccessTime = false;
+};

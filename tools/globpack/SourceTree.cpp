@@ -67,21 +67,20 @@ size_t ScanDirectory(const fs::path& directory, const std::string& display,
         const std::string name = entry.filename().u8string();
         const std::string entryDisplay = display + "/" + Printable(name);
         const std::string entryRelative = relative.empty() ? name : relative + "\\" + name;
+        // Checked here, one component at a time: a POSIX name may hold '\', which a joined name
+        // could no longer tell from a separator. Before the type: Windows cannot even examine
+        // some of these names (CON, "name.").
+        const std::string problem = ComponentProblem(name);
+        if (!problem.empty()) {
+            diagnostics->errors.push_back(entryDisplay + ": " + problem + "; rename it");
+            ++found;  // a refused directory is not an empty one
+            continue;
+        }
         const fs::file_type type = fs::symlink_status(entry, ec).type();
         if (ec) {
             diagnostics->errors.push_back(entryDisplay + ": cannot be examined (" + ec.message() +
                                           "); check its permissions");
             continue;
-        }
-        if (type == fs::file_type::directory || type == fs::file_type::regular) {
-            // Checked here, one component at a time: a POSIX name may hold '\', which a joined
-            // name could no longer tell from a separator.
-            const std::string problem = ComponentProblem(name);
-            if (!problem.empty()) {
-                diagnostics->errors.push_back(entryDisplay + ": " + problem + "; rename it");
-                ++found;
-                continue;
-            }
         }
         if (type == fs::file_type::directory) {
             const size_t warningsBefore = diagnostics->warnings.size();
@@ -138,9 +137,7 @@ uint64_t PrepareMembers(std::vector<SourceFile>* files, const MemberRules& rules
                              "); check its permissions");
             continue;
         }
-        if (std::FILE* probe = OpenSourceFile(file.path, &error)) {
-            std::fclose(probe);
-        } else {
+        if (!SourceReader().Open(file.path, &error)) {
             errors.push_back(file.displayName + ": cannot be read (" + error +
                              "); check its permissions");
             continue;

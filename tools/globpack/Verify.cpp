@@ -14,10 +14,6 @@ namespace {
 
 constexpr size_t kChunkSize = 1 << 16;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 void PutLittleEndian(uint8_t* bytes, uint64_t value, int count) {
     for (int i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
 }
@@ -80,8 +76,8 @@ bool Verifier::ReadName(std::string* name, bool* endMark) {
 
 bool Verifier::CompareMember(const SourceFile& file) {
     std::string reason;
-    std::unique_ptr<std::FILE, FileCloser> input(OpenSourceFile(file.path, &reason));
-    if (!input) {
+    SourceReader input;
+    if (!input.Open(file.path, &reason)) {
         error = file.displayName + ": cannot be read again (" + reason + "); run again";
         return false;
     }
@@ -94,13 +90,14 @@ bool Verifier::CompareMember(const SourceFile& file) {
         if (c < 0 || stream.BitsPastEnd())
             return Fail("the coded data of " + file.displayName + " is damaged");
         if (c == EndOfStream) {
-            if (next != have || std::fgetc(input.get()) != EOF)
+            uint8_t more;
+            if (next != have || input.Read(&more, 1) != 0)
                 return Fail(file.displayName + " decodes to " + std::to_string(length) +
                             " bytes, fewer than the source holds");
             break;
         }
         if (next == have) {
-            have = std::fread(expected.get(), 1, kChunkSize, input.get());
+            have = input.Read(expected.get(), kChunkSize);
             next = 0;
             done += have;
             progress.Update(done, total, file.displayName);
