@@ -8,6 +8,9 @@
 namespace {
 
 constexpr uint8_t kUnreadByte = 0xFF;
+// One past the last file offset of volume 0 that holds stream: the byte at offset x is read with
+// position x + 5, and position VolumeSpan is the first byte of GLOB1.DAT.
+constexpr int64_t kVolume0DataEnd = VolumeSpan - 5;
 const uint8_t kEndMark[2] = {ArchiveEndMark, ArchiveEndMark};
 
 void PutLittleEndian(uint8_t* bytes, uint64_t value, int count) {
@@ -72,7 +75,7 @@ bool ArchiveWriter::Begin(const uint8_t* stub, size_t size) {
         return Fail(TemporaryPath(0), "cannot write (" + Reason(errno, "write failed") + ")",
                     "check the free space in the output directory");
     bytesWritten += size + 1;
-    spaceInVolume = VolumeSpan - 6 - stubSize;
+    spaceInVolume = kVolume0DataEnd - (stubSize + 1);
     return true;
 }
 
@@ -147,10 +150,8 @@ bool ArchiveWriter::WriteMemberRecord(const MemberRecord& record) {
     if (length == 0 || length == sizeof record.name || record.nameTooLong)
         return Fail(FinalPath(0), "member name of " + std::to_string(length) + " bytes",
                     "names must have 1 to 255 bytes");
-    const void* mark = std::memchr(record.name + 1, ArchiveEndMark, length - 1);
-    if (mark)
-        return Fail(FinalPath(0),
-                    "member name \"" + std::string(record.name, length) + "\" holds the byte 0xFF",
+    if (std::memchr(record.name + 1, ArchiveEndMark, length - 1))
+        return Fail(FinalPath(0), "a member name holds the byte 0xFF after its first byte",
                     "rename the file");
     uint8_t fields[MemberFieldsSize];
     PutLittleEndian(fields, record.size, 4);

@@ -28,27 +28,38 @@ uint64_t ToFileTime(const timespec& t) {
     return static_cast<uint64_t>(int64_t(t.tv_sec) * 10000000 + t.tv_nsec / 100 + EpochDifference);
 }
 
+// Any FILETIME an archive holds, without overflow: seconds since 1601 fit easily in 64 bits.
 timespec ToTimespec(uint64_t fileTime) {
-    const int64_t since1970 = static_cast<int64_t>(fileTime) - EpochDifference;
-    int64_t seconds = since1970 / 10000000;
-    int64_t rest = since1970 % 10000000;
-    if (rest < 0) {
-        rest += 10000000;
-        --seconds;
-    }
     timespec t;
-    t.tv_sec = static_cast<time_t>(seconds);
-    t.tv_nsec = static_cast<long>(rest * 100);
+    t.tv_sec = static_cast<time_t>(int64_t(fileTime / 10000000) - EpochDifference / 10000000);
+    t.tv_nsec = static_cast<long>(fileTime % 10000000 * 100);
     return t;
+}
+
+enum class Kind { Any, Regular };
+
+// Opens without blocking on a FIFO that stands at the path, and refuses it: no member or volume
+// is ever one. Kind::Regular keeps plain files only.
+int OpenDescriptor(const char* path, int flags, Kind kind) {
+    const NativePath native(path);
+    const int fd = open(native.text, flags | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) return -1;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode) ||
+        (kind == Kind::Regular && !S_ISREG(info.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
 }
 
 }  // namespace
 
 std::FILE* OpenFile(const char* path, const char* mode) {
-    const NativePath native(path);
-    if (mode[0] != 'w') return std::fopen(native.text, mode);
-    // Never write through a link that stands where a member goes: it could point anywhere.
-    const int fd = open(native.text, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    // Writing never follows a link that stands where a member goes: it could point anywhere.
+    const int fd = mode[0] == 'w' ? OpenDescriptor(path, O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, Kind::Any)
+                                  : OpenDescriptor(path, O_RDONLY, Kind::Any);
     if (fd < 0) return nullptr;
     std::FILE* file = fdopen(fd, mode);
     if (!file) close(fd);
@@ -61,11 +72,10 @@ bool MakeDirectory(const char* path) {
 }
 
 bool ReadLastWriteTime(const char* path, uint64_t* lastWriteTime) {
-    const NativePath native(path);
-    const int fd = open(native.text, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenDescriptor(path, O_RDONLY | O_NOFOLLOW, Kind::Regular);
     if (fd < 0) return false;
     struct stat info;
-    const bool ok = fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    const bool ok = fstat(fd, &info) == 0;
     close(fd);
     if (ok) *lastWriteTime = ToFileTime(info.st_mtim);
     return ok;
@@ -73,8 +83,7 @@ bool ReadLastWriteTime(const char* path, uint64_t* lastWriteTime) {
 
 bool SetFileTimes(const char* path, uint64_t /*creationTime: POSIX cannot set it*/,
                   uint64_t lastAccessTime, uint64_t lastWriteTime) {
-    const NativePath native(path);
-    const int fd = open(native.text, O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = OpenDescriptor(path, O_RDWR | O_NOFOLLOW, Kind::Regular);
     if (fd < 0) return false;
     const timespec times[2] = {ToTimespec(lastAccessTime), ToTimespec(lastWriteTime)};
     const bool ok = futimens(fd, times) == 0;

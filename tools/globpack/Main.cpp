@@ -114,7 +114,7 @@ bool ReadStub(const fs::path& path, std::vector<uint8_t>* stub) {
 }
 
 // Converts the six texts to the code page; false after reporting every one that does not fit.
-bool BuildHeader(const Options& options, int codePage, uint64_t totalSize, SetupHeader* header) {
+bool BuildHeader(const Options& options, int codePage, SetupHeader* header) {
     bool ok = true;
     for (int i = 0; i < HeaderTextCount; ++i) {
         std::string bytes;
@@ -132,7 +132,6 @@ bool BuildHeader(const Options& options, int codePage, uint64_t totalSize, Setup
             std::memcpy(HeaderText(*header, i), bytes.c_str(), bytes.size() + 1);
         }
     }
-    header->totalSize = static_cast<uint32_t>(totalSize);
     return ok;
 }
 
@@ -154,6 +153,33 @@ std::string Percent(uint64_t part, uint64_t whole) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * part / whole : 0.0);
     return text;
+}
+
+// Empty when the Program Manager item will find its program among the members.
+std::string ExeProblem(const std::string& exe, const std::vector<SourceFile>& files) {
+    if (exe.empty())
+        return "not given; the Program Manager item will start nothing: name the application's "
+               "program";
+    for (const SourceFile& file : files)
+        if (FoldCase(file.relativeName) == FoldCase(exe)) return std::string();
+    return exe + " is not among the files; the Program Manager item will start nothing: check "
+                 "the name";
+}
+
+void PrintSummary(const Options& options, size_t members, const PackResult& result,
+                  double seconds) {
+    std::string volumes;
+    for (const std::string& name : result.volumes) volumes += (volumes.empty() ? "" : ", ") + name;
+    std::printf("%s: %s%s\n", options.outDir.c_str(), volumes.c_str(),
+                options.verify ? " (verified)" : "");
+    std::printf("  members    %zu\n", members);
+    std::printf("  bytes in   %llu\n", static_cast<unsigned long long>(result.bytesIn));
+    std::printf("  bytes out  %llu (%s of the input; %llu with the stub)\n",
+                static_cast<unsigned long long>(result.streamLength),
+                Percent(result.streamLength, result.bytesIn).c_str(),
+                static_cast<unsigned long long>(result.bytesWritten));
+    std::printf("  volumes    %zu\n", result.volumes.size());
+    std::printf("  elapsed    %.2f s\n", seconds);
 }
 
 int Run(const Options& options) {
@@ -193,7 +219,7 @@ int Run(const Options& options) {
     if (!texts.textGiven[1]) texts.texts[1] = texts.texts[0] + " Setup";
     if (!texts.textGiven[3]) texts.texts[3] = "C:\\" + sourceName;
     SetupHeader header = {};
-    bool ok = BuildHeader(texts, codePage, 0, &header);
+    const bool headerOk = BuildHeader(texts, codePage, &header);
     rules.defaultDir = header.defaultDir;
 
     fs::path stubPath = fs::u8path(options.stub);
@@ -209,21 +235,11 @@ int Run(const Options& options) {
     ScanSourceTree(source, options.sourceDir, &files, &diagnostics);
     const uint64_t totalSize = PrepareMembers(&files, rules, options.sourceDir, &diagnostics);
     header.totalSize = static_cast<uint32_t>(totalSize);
-    if (!texts.texts[5].empty()) {
-        bool found = false;
-        for (const SourceFile& file : files)
-            found = found || FoldCase(file.relativeName) == FoldCase(texts.texts[5]);
-        if (!found)
-            diagnostics.warnings.push_back("--exe: " + texts.texts[5] +
-                                           " is not among the files; the Program Manager item "
-                                           "will start nothing: check the name");
-    } else {
-        diagnostics.warnings.push_back("--exe: not given; the Program Manager item will start "
-                                       "nothing: name the application's program");
-    }
+    const std::string exeProblem = ExeProblem(texts.texts[5], files);
+    if (!exeProblem.empty()) diagnostics.warnings.push_back("--exe: " + exeProblem);
     PrintMessages(diagnostics.warnings, "warning: ");
     PrintMessages(diagnostics.errors, "");
-    if (!ok || !diagnostics.errors.empty()) return kExitRefused;
+    if (!headerOk || !diagnostics.errors.empty()) return kExitRefused;
 
     const bool outExisted = fs::is_directory(out, ec);
     if (!outExisted && !fs::create_directories(out, ec)) {
@@ -257,22 +273,9 @@ int Run(const Options& options) {
     }
     progress.Clear();
 
-    if (!options.quiet) {
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        std::string volumes;
-        for (const std::string& name : result.volumes) volumes += (volumes.empty() ? "" : ", ") + name;
-        std::printf("%s: %s%s\n", options.outDir.c_str(), volumes.c_str(),
-                    options.verify ? " (verified)" : "");
-        std::printf("  members    %zu\n", files.size());
-        std::printf("  bytes in   %llu\n", static_cast<unsigned long long>(result.bytesIn));
-        std::printf("  bytes out  %llu (%s of the input; %llu with the stub)\n",
-                    static_cast<unsigned long long>(result.streamLength),
-                    Percent(result.streamLength, result.bytesIn).c_str(),
-                    static_cast<unsigned long long>(result.bytesWritten));
-        std::printf("  volumes    %zu\n", result.volumes.size());
-        std::printf("  elapsed    %.2f s\n", seconds);
-    }
+    if (!options.quiet)
+        PrintSummary(options, files.size(), result,
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     return 0;
 }
 

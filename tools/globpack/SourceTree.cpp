@@ -156,7 +156,7 @@ uint64_t PrepareMembers(std::vector<SourceFile>* files, const MemberRules& rules
         const size_t targetLength = rules.defaultDir.size() + 1 + file.storedName.size();
         if (targetLength > 255)
             diagnostics->warnings.push_back(
-                file.displayName + ": installed under " + rules.defaultDir + " its path has " +
+                file.displayName + ": installed under the default directory its path has " +
                 std::to_string(targetLength) +
                 " characters, more than the installer's 255; shorten the name or the directory");
         named.push_back(std::move(file));
