@@ -59,7 +59,8 @@ std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 void WriteWholeFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) throw std::runtime_error("cannot write " + path);
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    const bool written =
+        bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     if (std::fclose(file) != 0 || !written) throw std::runtime_error("cannot write " + path);
 }
 

@@ -41,6 +41,8 @@ that failed.)";
 int main(int argc, char** argv) {
     CLI::App app{"globx " GLOB_VERSION ": lists, tests and extracts globsetup installers", "globx"};
     app.set_version_flag("--version", "globx " GLOB_VERSION);
+    // "/tmp/x" is a path, not an option, wherever the tool runs.
+    app.allow_windows_style_options(false);
     app.footer(Footer);
     app.require_subcommand(1);
     app.fallthrough();
