@@ -142,75 +142,70 @@ cmd_test() {
 
 human() { numfmt --to=iec-i --suffix=B --format='%.1f' "$1"; }
 
+# step LABEL COMMAND...: runs COMMAND under a heading and records how long it took.
+step() {
+    local label=$1 start status=0
+    shift
+    say "$label"
+    start=$(date +%s%N)
+    "$@" || status=$?
+    timings+=("$(printf '%-46s %6d ms' "$label" $((($(date +%s%N) - start) / 1000000)))")
+    return "$status"
+}
+
+same_file_times() {  # files only: directories get the time of extraction
+    diff <(cd "$1" && find . -type f -printf '%p %T@\n' | LC_ALL=C sort) \
+         <(cd "$2" && find . -type f -printf '%p %T@\n' | LC_ALL=C sort)
+}
+
 cmd_demo() {
     cmd_deps
     cmd_build win32 native
-    local bin="$ROOT/build/native/bin" out="$ROOT/build/demo"
-    local globpack="$bin/globpack" globx="$bin/globx"
+    local bin="$ROOT/build/native/bin" out="$ROOT/build/demo" wine_globx="$ROOT/build/win32/bin/globx.exe"
+    local globpack="$bin/globpack" globx="$bin/globx" installer="$ROOT/build/demo/installer/SETUP.EXE"
     [[ -x $globpack && -x $globx ]] || die "build/native/bin has no globpack or globx: see the build output"
-    [[ -f $bin/SETUP.EXE ]] || die "no installer stub next to globpack ($bin/SETUP.EXE): the win32 build did not make one"
+    [[ -f $bin/SETUP.EXE ]] || die "no installer stub next to globpack ($bin/SETUP.EXE): the win32 build made none"
 
-    say "Demo in $out"
     rm -rf -- "$out"
     mkdir -p -- "$out"
-    local t start timings=()
-    start=$(date +%s%N)
-    python3 samples/make_sample.py "$out/source"
-    timings+=("generate  $(( ($(date +%s%N) - start) / 1000000 )) ms")
-
-    start=$(date +%s%N)
-    "$globpack" --name "Vornhelm Atlas" --caption "Vornhelm Atlas Setup" \
-        --subtitle "Maps for every desk" --default-dir 'C:\ATLAS' --version-text "2.1" \
-        --exe ATLAS.EXE "$out/source" -o "$out/installer"
-    timings+=("pack      $(( ($(date +%s%N) - start) / 1000000 )) ms")
-
-    local volume volumes=(SETUP.EXE GLOB1.DAT GLOB2.DAT)
-    for volume in "${volumes[@]}"; do
+    timings=()
+    step "Generating the sample tree" python3 samples/make_sample.py "$out/source"
+    step "Packing it with globpack" "$globpack" --name "Vornhelm Atlas" \
+        --caption "Vornhelm Atlas Setup" --subtitle "Maps for every desk" --default-dir 'C:\ATLAS' \
+        --version-text "2.1" --exe ATLAS.EXE "$out/source" -o "$out/installer"
+    local volume
+    for volume in SETUP.EXE GLOB1.DAT GLOB2.DAT; do
         [[ -f $out/installer/$volume ]] || die "the installer has no $volume: it should span at least three volumes"
     done
-
-    start=$(date +%s%N)
-    "$globx" list "$out/installer/SETUP.EXE" >"$out/list.txt"
-    timings+=("list      $(( ($(date +%s%N) - start) / 1000000 )) ms")
-    start=$(date +%s%N)
-    "$globx" test "$out/installer/SETUP.EXE"
-    timings+=("test      $(( ($(date +%s%N) - start) / 1000000 )) ms")
-    start=$(date +%s%N)
-    "$globx" extract "$out/installer/SETUP.EXE" -d "$out/extracted"
-    timings+=("extract   $(( ($(date +%s%N) - start) / 1000000 )) ms")
-
-    local wine_globx="$ROOT/build/win32/bin/globx.exe"
+    step "Listing it with globx list" "$globx" list "$installer"
+    step "Checking it with globx test" "$globx" test "$installer"
     if [[ -x $wine_globx ]]; then
-        start=$(date +%s%N)
-        # A Windows path: CLI11 on Windows reads an argument that starts with '/' as an option.
-        (cd "$out" && "$ROOT/build/win32/wine-run.sh" "$wine_globx" test 'installer\SETUP.EXE')
+        # A relative Windows path: CLI11 on Windows reads an argument that starts with '/' as an option.
+        # shellcheck disable=SC2016
+        step "Checking it with globx.exe under Wine" \
+            bash -c 'cd "$1" && "$2" "$3" test "installer\\SETUP.EXE"' _ "$out" "$ROOT/build/win32/wine-run.sh" "$wine_globx"
         build/win32/wine-run.sh --shutdown
-        timings+=("test with globx.exe under Wine  $(( ($(date +%s%N) - start) / 1000000 )) ms")
     fi
+    step "Extracting it with globx extract" "$globx" extract "$installer" -d "$out/extracted"
+    step "Comparing the extracted tree with the source" diff -r "$out/source" "$out/extracted" ||
+        die "the extracted tree differs from the source"
+    same_file_times "$out/source" "$out/extracted" || die "the extracted files' modification times differ from the source's"
 
-    diff -r "$out/source" "$out/extracted" || die "the extracted tree differs from the source"
-    # Files only: globx gives files their recorded times, directories get the time of extraction.
-    if ! diff <(cd "$out/source" && find . -type f -printf '%p %T@\n' | sort) \
-              <(cd "$out/extracted" && find . -type f -printf '%p %T@\n' | sort); then
-        die "the extracted files' modification times differ from the source's"
-    fi
-
-    local source_bytes packed_bytes=0 size
+    local source_bytes packed_bytes=0 size file
     source_bytes=$(find "$out/source" -type f -printf '%s\n' | awk '{ n += $1 } END { print n }')
-    say "Vornhelm Atlas: $(find "$out/source" -type f | wc -l) files, $(human "$source_bytes") ($source_bytes bytes)"
-    echo "globx list:"
-    sed 's/^/  /' "$out/list.txt" | head -n 40
+    say "Summary"
+    echo "Vornhelm Atlas: $(find "$out/source" -type f | wc -l) files, $source_bytes bytes ($(human "$source_bytes"))"
     echo "Volumes in $out/installer:"
-    for t in "$out/installer/SETUP.EXE" $(ls -v "$out"/installer/GLOB*.DAT); do
-        size=$(stat -c %s "$t")
+    for file in "$out/installer/SETUP.EXE" $(ls -v "$out"/installer/GLOB*.DAT); do
+        size=$(stat -c %s "$file")
         packed_bytes=$((packed_bytes + size))
-        printf '  %-10s %10d bytes  %s\n' "$(basename "$t")" "$size" "$(human "$size")"
+        printf '  %-10s %10d bytes  %s\n' "$(basename "$file")" "$size" "$(human "$size")"
     done
-    printf '  %-10s %10d bytes  %s (%d%% of the source, stub included)\n' total "$packed_bytes" \
+    printf '  %-10s %10d bytes  %s, %d%% of the source (stub included)\n' total "$packed_bytes" \
         "$(human "$packed_bytes")" $((packed_bytes * 100 / source_bytes))
     echo "Timings:"
     printf '  %s\n' "${timings[@]}"
-    echo "Extracted tree matches the source byte for byte, with the same file times."
+    echo "The extracted tree matches the source byte for byte, with the same file times."
 }
 
 cmd_bench() {

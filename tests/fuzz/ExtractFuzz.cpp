@@ -48,15 +48,24 @@ void Check(bool condition, const char* what) {
     std::abort();
 }
 
+void RemoveScratch();
+
+// Never destroyed, so that the exit handler can still remove it.
 const fs::path& Scratch() {
-    static const fs::path dir = [] {
+    static const fs::path* dir = [] {
         // Parallel fuzzing jobs each need their own directory.
-        const fs::path path =
-            fs::temp_directory_path() / ("extract-fuzz-" + std::to_string(std::random_device()()));
-        fs::create_directories(path);
+        auto* path = new fs::path(fs::temp_directory_path() /
+                                  ("extract-fuzz-" + std::to_string(std::random_device()())));
+        fs::create_directories(*path);
+        std::atexit(RemoveScratch);
         return path;
     }();
-    return dir;
+    return *dir;
+}
+
+void RemoveScratch() {
+    std::error_code error;
+    fs::remove_all(Scratch(), error);
 }
 
 uint64_t BytesBelow(const fs::path& dir) {

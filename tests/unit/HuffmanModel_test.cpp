@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "ModelCheck.h"
 #include "TempDir.h"
 
 namespace {
 
+constexpr int32_t kLeaf = 1;
+constexpr int32_t kInner = 0;
+
+// One node as a table row: weight, parent, kLeaf or kInner, symbol or first child.
 struct NodeRow {
     uint32_t weight;
     int32_t parent;
@@ -27,10 +34,6 @@ void ExpectNodes(const HuffmanModel& model, const std::vector<NodeRow>& rows) {
     }
     EXPECT_EQ(CheckModel(model), "");
 }
-
-// Leaves, internal nodes and the root as table rows.
-constexpr int32_t kLeaf = 1;
-constexpr int32_t kInner = 0;
 
 bool SameTree(const HuffmanModel& a, const HuffmanModel& b) {
     return a.nextFreeNode == b.nextFreeNode &&

@@ -36,16 +36,26 @@ bool FromWide(const std::wstring& wide, UINT codePage, std::string* text) {
            !usedDefault;
 }
 
+// Windows maps the bytes a code page leaves undefined to the C1 controls U+0080 to U+009F; iconv
+// refuses them. Refusing them here too keeps both builds to one answer.
+bool HasC1Control(const std::wstring& wide) {
+    for (wchar_t c : wide)
+        if (c >= 0x80 && c <= 0x9F) return true;
+    return false;
+}
+
 }  // namespace
 
 bool CodePageAvailable(int codePage) { return IsValidCodePage(static_cast<UINT>(codePage)) != 0; }
 
 bool ToCodePage(const std::string& utf8, int codePage, std::string* bytes) {
     std::wstring wide;
-    return ToWide(utf8, CP_UTF8, &wide) && FromWide(wide, static_cast<UINT>(codePage), bytes);
+    return ToWide(utf8, CP_UTF8, &wide) && !HasC1Control(wide) &&
+           FromWide(wide, static_cast<UINT>(codePage), bytes);
 }
 
 bool FromCodePage(const std::string& bytes, int codePage, std::string* utf8) {
     std::wstring wide;
-    return ToWide(bytes, static_cast<UINT>(codePage), &wide) && FromWide(wide, CP_UTF8, utf8);
+    return ToWide(bytes, static_cast<UINT>(codePage), &wide) && !HasC1Control(wide) &&
+           FromWide(wide, CP_UTF8, utf8);
 }
