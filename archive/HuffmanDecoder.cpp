@@ -55,27 +55,22 @@ constexpr size_t LongestSymbolBytes = (257 + 8 + 7) / 8;
 struct Symbol {
     int c;            // a byte, EndOfStream, or an escaped byte
     bool escaped;
-    uint32_t counted; // 1: the walk counted the nodes it passed
     int depth;        // path[0..depth] leads from the root to the symbol's leaf
     int moving;       // the deepest node on the path that leads no block of equal weights, or -1
 };
 
-// Walks one code down the tree, remembering the path and noting what the update that follows
-// will need: it counts every node on the path from the leaf up, and moves a node only where its
-// predecessor has its weight, so only the deepest such node and those above it need the update
-// proper; the nodes below it are just counted. A node's predecessor is never one of its
-// descendants, and an ancestor is heavier than the node before and after it is counted, so the
-// walk may also count the nodes as it passes them (count = 1) and still note what the update
-// would note.
+// Walks one code down the tree, remembering the path for the update that follows. The update
+// counts every node on the path from the leaf up, and moves a node only where its predecessor
+// has its weight; the walk notes the deepest such node, so the nodes below it need only be
+// counted. Counting a node never changes what is noted about its ancestors: a node's
+// predecessor is never one of its descendants.
 template <class Bits>
-inline Symbol WalkSymbol(HuffmanNode* nodes, Bits& bits, int32_t* path, uint32_t count) {
-    Symbol s{0, false, count, 0, -1};
+inline Symbol WalkSymbol(const HuffmanNode* nodes, Bits& bits, int32_t* path) {
+    Symbol s{0, false, 0, -1};
     int n = 0;
     for (;;) {
         path[s.depth] = n;
-        const uint32_t w = nodes[n].weight;
-        if (n > 0 && nodes[n - 1].weight == w) s.moving = s.depth;
-        nodes[n].weight = w + count;
+        if (n > 0 && nodes[n - 1].weight == nodes[n].weight) s.moving = s.depth;
         if (nodes[n].childIsLeaf) break;
         n = nodes[n].child + bits.Bit();
         ++s.depth;
@@ -89,38 +84,16 @@ inline Symbol WalkSymbol(HuffmanNode* nodes, Bits& bits, int32_t* path, uint32_t
     return s;
 }
 
-// Counts on the walk down only while symbols rarely need the update proper (skewed data): where
-// most do (flat data) the counts would mostly be taken back. Never while a rebuild is due: the
-// update rebuilds first.
-class CountPolicy {
-public:
-    uint32_t Next(const HuffmanNode* nodes) const {
-        return nodes[0].weight != RebuildLimit && recentMoves < 2 ? 1 : 0;
-    }
-    void Saw(const Symbol& s) { recentMoves = (recentMoves >> 1) + (s.moving >= 0 ? 2 : 0); }
-
-private:
-    unsigned recentMoves = 0;
-};
-
-// Finishes counting the decoded byte as UpdateModel would; false for an Escape no coder sends.
+// Counts the decoded byte as UpdateModel would; false for an Escape no coder would send.
 inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
-    HuffmanNode* nodes = model.nodes;
     if (s.escaped) {
-        if (s.counted)
-            for (int j = 0; j <= s.depth; ++j) --nodes[path[j]].weight;
         // Such an Escape would overrun the nodes: the tree holds every byte, or this one already.
         if (!AddNode(model, s.c)) return false;
         UpdateModel(model, s.c);
-    } else if (s.counted) {
-        if (s.moving >= 0) {
-            for (int j = 0; j <= s.moving; ++j) --nodes[path[j]].weight;
-            UpdateModelFrom(model, path[s.moving]);
-        }
-    } else if (nodes[0].weight == RebuildLimit) {
+    } else if (model.nodes[0].weight == RebuildLimit) {
         UpdateModel(model, s.c);  // rebuilds first, so the path no longer holds
     } else {
-        for (int j = s.depth; j > s.moving; --j) ++nodes[path[j]].weight;
+        for (int j = s.depth; j > s.moving; --j) ++model.nodes[path[j]].weight;
         if (s.moving >= 0) UpdateModelFrom(model, path[s.moving]);
     }
     return true;
@@ -131,7 +104,6 @@ inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
 DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutput& output) {
     InitializeModel(model);
     StreamBits in(stream);
-    CountPolicy policy;
     int32_t path[NodeCount];
 
     for (;;) {
@@ -143,8 +115,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             DecodeStatus status = DecodeStatus::Complete;
             bool done = false;
             while (bits.position < limit) {
-                const Symbol s = WalkSymbol(model.nodes, bits, path, policy.Next(model.nodes));
-                policy.Saw(s);
+                const Symbol s = WalkSymbol(model.nodes, bits, path);
                 if (s.c == EndOfStream) {
                     done = true;
                     break;
@@ -171,8 +142,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             continue;
         }
 
-        const Symbol s = WalkSymbol(model.nodes, in, path, policy.Next(model.nodes));
-        policy.Saw(s);
+        const Symbol s = WalkSymbol(model.nodes, in, path);
         // Past the end of the data every bit reads as 1, which a grown tree can turn into the
         // same byte forever: a symbol that used such a bit ends the member as damaged.
         DecodeStatus status;
