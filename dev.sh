@@ -9,6 +9,7 @@ PACKAGES=(
     cmake ninja-build g++ pkg-config libgtest-dev googletest libbenchmark-dev libcli11-dev
     g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
     xvfb xdotool x11-apps imagemagick fonts-wine fonts-liberation python3
+    clang libclang-rt-dev  # the fuzz test's libFuzzer; without them it is skipped
 )
 TEST_PRESETS=(win32 native native-asan)
 TEST_TIMEOUT=600   # seconds, for any one test
@@ -109,11 +110,11 @@ cmd_test() {
             bad=1
             status=FAILED
         fi
-        summary+=("$(printf '%-12s %-6s %-8s %5ds' build "$preset" "$status" $((SECONDS - start)))")
+        summary+=("$(printf '%-6s %-12s %-7s %5ds' build "$preset" "$status" $((SECONDS - start)))")
     done
     for preset in "${TEST_PRESETS[@]}"; do
         if [[ -z ${built[$preset]:-} ]]; then
-            summary+=("$(printf '%-12s %-6s %-8s' test "$preset" 'not run (build failed)')")
+            summary+=("$(printf '%-6s %-12s %s' test "$preset" 'not run (build failed)')")
             continue
         fi
         say "Testing $preset"
@@ -128,7 +129,7 @@ cmd_test() {
         [[ $preset != win32 ]] || build/win32/wine-run.sh --shutdown
         read -r p f s < <(count_results "$log")
         passed=$((passed + p)); failed=$((failed + f)); skipped=$((skipped + s))
-        summary+=("$(printf '%-12s %-6s %-8s %5ds  %d passed, %d failed, %d skipped' \
+        summary+=("$(printf '%-6s %-12s %-7s %5ds  %d passed, %d failed, %d skipped' \
             test "$preset" "$status" $((SECONDS - start)) "$p" "$f" "$s")")
     done
     say "Summary"
