@@ -18,3 +18,13 @@
 #define IDR_AGREEMENT_TEXT     105
 
 #define IDI_SETUP              1
+
+// Controls of the pages. Labels nobody addresses carry -1.
+#define IDC_DRIVE_LIST         1000  // drive page: one "%c:\t%s\t%s" entry per drive, unsorted
+#define IDC_PROGRAM_NAME       1001  // drive page: programName
+#define IDC_SUBTITLE           1002  // drive page: subtitle
+#define IDC_SPACE_NOTE         1003  // drive page: string 4 with the size text of totalSize
+#define IDC_INSTALL_DIR        1004  // directory page: the proposed directory, edited by the user
+#define IDC_STATUS_LINE        1006  // progress page: the member being extracted
+#define IDC_BAR_PLACEHOLDER    1007  // progress page: hidden; its rectangle holds the bar
+#define IDC_TEXT_PLACEHOLDER   1008  // agreement page: the text box is created over it
