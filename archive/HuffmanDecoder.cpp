@@ -66,11 +66,13 @@ struct Symbol {
 // predecessor is never one of its descendants.
 template <class Bits>
 inline Symbol WalkSymbol(const HuffmanNode* nodes, Bits& bits, int32_t* path) {
-    Symbol s{0, false, 0, -1};
-    int n = 0;
+    // The root is always internal and leads its block of one.
+    Symbol s{0, false, 1, -1};
+    path[0] = 0;
+    int n = nodes[0].child + bits.Bit();
     for (;;) {
         path[s.depth] = n;
-        if (n > 0 && nodes[n - 1].weight == nodes[n].weight) s.moving = s.depth;
+        if (nodes[n - 1].weight == nodes[n].weight) s.moving = s.depth;
         if (nodes[n].childIsLeaf) break;
         n = nodes[n].child + bits.Bit();
         ++s.depth;
