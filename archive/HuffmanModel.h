@@ -23,7 +23,8 @@ struct HuffmanNode {
 // Nodes of equal weight form one contiguous block. blockStart[w] remembers where the block of
 // weight w began when it was last looked up; it is only a hint, checked before every use, so the
 // update finds the node to swap with without searching in the common case. Weights never pass
-// RebuildLimit.
+// RebuildLimit. Value-initialise a model once (`new HuffmanModel()`) so the hints start as
+// numbers; InitializeModel leaves them alone, as any value is safe.
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
     int32_t nextFreeNode;
