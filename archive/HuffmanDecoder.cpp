@@ -38,19 +38,34 @@ struct StreamBits {
 };
 
 // Bits read straight from the stream's buffer, from a byte boundary, where enough bytes are known
-// to be there for a whole symbol: no fetch to check for per bit.
+// to be there for a whole symbol and 8 more: no fetch to check for per bit. The next bits wait at
+// the top of a 64-bit window, refilled every 57 bits or so.
 struct BufferBits {
+    BufferBits(const unsigned char* bytes) : bytes(bytes) { Refill(); }
     int Bit() {
-        const int bit = (bytes[position >> 3] >> (~position & 7)) & 1;
+        if (left == 0) Refill();
+        const int bit = static_cast<int>(window >> 63);
+        window <<= 1;
+        --left;
         ++position;
         return bit;
     }
+    void Refill() {
+        const unsigned char* p = bytes + (position >> 3);
+        uint64_t w = 0;
+        for (int i = 0; i < 8; ++i) w = w << 8 | p[i];
+        window = w << (position & 7);
+        left = 64 - static_cast<int>(position & 7);
+    }
     const unsigned char* bytes;
-    size_t position;  // in bits
+    size_t position = 0;  // in bits
+    uint64_t window = 0;
+    int left = 0;
 };
 
-// The longest code: a tree over 258 symbols is at most 257 deep, and an Escape adds 8 bits.
-constexpr size_t LongestSymbolBytes = (257 + 8 + 7) / 8;
+// The longest code: a tree over 258 symbols is at most 257 deep, and an Escape adds 8 bits; the
+// window reads 8 bytes ahead.
+constexpr size_t LongestSymbolBytes = (257 + 8 + 7) / 8 + 8;
 
 struct Symbol {
     int c;            // a byte, EndOfStream, or an escaped byte
@@ -112,7 +127,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
         // From a byte boundary with plenty of buffered bytes, decode straight from the buffer, and
         // afterwards leave the stream as the bit reads would have.
         if (in.mask == 0x80 && stream.Contiguous() > LongestSymbolBytes) {
-            BufferBits bits{stream.Peek(), 0};
+            BufferBits bits(stream.Peek());
             const size_t limit = (stream.Contiguous() - LongestSymbolBytes) * 8;
             DecodeStatus status = DecodeStatus::Complete;
             bool done = false;
