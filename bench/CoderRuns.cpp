@@ -41,8 +41,12 @@ void EncodeIntoImage(const std::vector<MemberInput>& members, InstallerImage& im
     image.AddEndMark();
 }
 
-bool EncodeWithCore(const std::vector<MemberInput>& members, ByteSink& sink) {
-    HuffmanEncoder encoder(sink);
+namespace {
+
+// Both encoders share the member interface: code every member in turn, remember any refusal.
+template <class Encoder>
+bool EncodeMembers(const std::vector<MemberInput>& members, ByteSink& sink) {
+    Encoder encoder(sink);
     bool ok = true;
     for (const MemberInput& member : members) {
         encoder.BeginMember();
@@ -52,15 +56,14 @@ bool EncodeWithCore(const std::vector<MemberInput>& members, ByteSink& sink) {
     return ok;
 }
 
+}  // namespace
+
+bool EncodeWithCore(const std::vector<MemberInput>& members, ByteSink& sink) {
+    return EncodeMembers<HuffmanEncoder>(members, sink);
+}
+
 bool EncodeWithBaseline(const std::vector<MemberInput>& members, ByteSink& sink) {
-    baseline::Encoder encoder(sink);
-    bool ok = true;
-    for (const MemberInput& member : members) {
-        encoder.BeginMember();
-        encoder.Put(member.data, member.size);
-        ok = encoder.EndMember() && ok;
-    }
-    return ok;
+    return EncodeMembers<baseline::Encoder>(members, sink);
 }
 
 ArchiveRun DecodeWithCore(const InstallerImage& image, const char* installDir) {
