@@ -1,6 +1,88 @@
 #include <windows.h>
 
-// Placeholder entry point: the executable carries the installer's resources and ends at once.
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+#include "Backdrop.h"
+#include "InstallState.h"
+#include "InstallWorker.h"
+#include "Pages.h"
+#include "Progman.h"
+#include "ProgressPage.h"
+#include "Texts.h"
+#include "Win32Host.h"
+#include "resource.h"
+
+namespace {
+
+struct Page {
+    int templateId;
+    DLGPROC procedure;
+};
+
+// The fixed order; the first page that ends with 0 ends the run.
+const Page Pages[] = {
+    {IDD_AGREEMENT_PAGE, AgreementPageProc},
+    {IDD_DRIVE_PAGE, DrivePageProc},
+    {IDD_DIRECTORY_PAGE, DirectoryPageProc},
+    {IDD_PROGRESS_PAGE, ProgressPageProc},
+};
+
+// Reads the header behind the trailer. A header text that fills its 64 bytes without a
+// terminator is cut to 63 characters, so that nothing reads past its field.
+bool ReadHeader(VolumeStream& archive) {
+    if (!archive.PositionAtArchive()) return false;
+    unsigned char bytes[SetupHeaderSize];
+    archive.ReadBytes(bytes, SetupHeaderSize);
+    ParseSetupHeader(bytes, &installState.header);
+    for (int i = 0; i < HeaderTextCount; ++i) HeaderText(installState.header, i)[HeaderFieldSize - 1] = '\0';
+    return true;
+}
+
+bool RunPages() {
+    for (const Page& page : Pages) {
+        if (DialogBoxParamA(installState.instance, MAKEINTRESOURCEA(page.templateId),
+                            installState.backdropWindow, page.procedure, 0) == 0)
+            return false;
+    }
+    return true;
+}
+
+// The worker has written its end mark when the progress page ends with 1; its result is final
+// once the thread has returned.
+bool InstallSucceeded() {
+    if (!installState.workerThread) return false;
+    WaitForSingleObject(installState.workerThread, INFINITE);
+    return installResult.Ok();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    installState.archive.reset();
+    installState.progressFraction.Store(0.0);
+    installState.instance = instance;
+    installState.activeWindow = CreateBackdropWindow(instance);
+
+    installState.archive.reset(new VolumeStream(installHost));
+    char executable[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, executable, sizeof executable - 1);
+    if (installState.archive->OpenVolumeSet("GLOB", executable)) {
+        // An installer whose trailer points nowhere has no archive: no page is shown, and the
+        // failure message says so.
+        const bool readable = ReadHeader(*installState.archive);
+        InvalidateRect(installState.backdropWindow, nullptr, FALSE);
+
+        const bool succeeded = readable && RunPages() && InstallSucceeded();
+        char message[256];
+        wsprintfA(message, LoadText(succeeded ? IDS_INSTALL_SUCCEEDED : IDS_INSTALL_FAILED),
+                  installState.header.programName);
+        if (succeeded) PostProgmanCommands();
+        MessageBoxA(nullptr, message, installState.header.caption, MB_OK);
+    }
+
+    // A worker that did not stop in time may still read the archive; the process's end takes both.
+    if (!installState.workerThread || WaitForSingleObject(installState.workerThread, 0) == WAIT_OBJECT_0) {
+        if (installState.archive) installState.archive->CloseVolume();
+        installState.archive.reset();
+    }
     return 0;
 }

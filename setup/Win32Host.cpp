@@ -88,3 +88,5 @@ bool Win32Host::StopAndWait(HANDLE workerThread, DWORD timeoutMs) {
         }
     }
 }
+
+Win32Host installHost;

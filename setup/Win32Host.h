@@ -48,3 +48,6 @@ private:
     std::atomic<bool> parked{false};
     std::atomic<DWORD> workerThreadId{0};
 };
+
+// The installer's one host: the archive stream's and the install worker's.
+extern Win32Host installHost;
