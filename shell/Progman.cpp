@@ -92,6 +92,12 @@ void HandleDdeAck(WPARAM wParam, LPARAM lParam) {
     }
 }
 
+int ProgmanBlocksHeld() {
+    int held = 0;
+    for (HGLOBAL posted : postedBlocks) held += posted != nullptr;
+    return held;
+}
+
 void PostProgmanCommands() {
     char item[ItemCommandCapacity];
     FormatItemCommand(installState.installDir, installState.header.exeName,

@@ -22,5 +22,9 @@ void HandleDdeAck(WPARAM wParam, LPARAM lParam);
 // server answered the initiate.
 void PostProgmanCommands();
 
+// The command blocks posted and not handed back by an acknowledgement that was acted on. The
+// conversation ends with the first answer, so the second block stays held until the process ends.
+int ProgmanBlocksHeld();
+
 // How long one top-level window may take over the initiate before the broadcast moves on.
 constexpr UINT InitiateTimeoutMs = 3000;
