@@ -11,8 +11,7 @@ namespace {
 // acknowledgement hands back what it pleases.
 HGLOBAL postedBlocks[2];
 
-HGLOBAL MakeCommandBlock(const char* text) {
-    const size_t size = std::strlen(text) + 1;
+HGLOBAL MakeCommandBlock(const char* text, size_t size) {
     const HGLOBAL block = GlobalAlloc(GMEM_DDESHARE | GMEM_MOVEABLE, size);
     if (!block) return nullptr;
     void* const bytes = GlobalLock(block);
@@ -20,14 +19,14 @@ HGLOBAL MakeCommandBlock(const char* text) {
         GlobalFree(block);
         return nullptr;
     }
-    std::memcpy(bytes, text, size);
+    std::memcpy(bytes, text, std::strlen(text) + 1);
     GlobalUnlock(block);
     return block;
 }
 
-void PostCommand(const char* text, HGLOBAL& slot) {
+void PostCommand(const char* text, size_t blockSize, HGLOBAL& slot) {
     installState.ddeExecutePending = 1;
-    slot = MakeCommandBlock(text);
+    slot = MakeCommandBlock(text, blockSize);
     if (!slot) return;
     if (!PostMessageA(installState.progmanWindow, WM_DDE_EXECUTE,
                       reinterpret_cast<WPARAM>(installState.backdropWindow),
@@ -104,6 +103,6 @@ void PostProgmanCommands() {
                       installState.header.programName, item);
     // Without a server the commands would reach no window and their blocks would stay allocated.
     if (!installState.progmanWindow) return;
-    PostCommand(GroupCommand, postedBlocks[0]);
-    PostCommand(item, postedBlocks[1]);
+    PostCommand(GroupCommand, GroupCommandBlockSize, postedBlocks[0]);
+    PostCommand(item, std::strlen(item) + 1, postedBlocks[1]);
 }

@@ -7,6 +7,11 @@
 // exactly as they are: the group command's ShowGroup names "New Group", not the group it creates.
 constexpr const char GroupCommand[] = "[CreateGroup(Vornhelm Software)][ShowGroup(New Group,1)]";
 
+// The group command's block holds one byte more than the text and its terminator; peers have
+// always been given 58 bytes.
+constexpr size_t GroupCommandBlockSize = 58;
+static_assert(sizeof GroupCommand + 1 == GroupCommandBlockSize, "the group command's block");
+
 // Room for the longest item command: a 255-character installDir, 63-character exeName and
 // programName, and the brackets.
 constexpr int ItemCommandCapacity = 512;

@@ -128,9 +128,9 @@ TEST_F(ProgmanConversation, TwoCommandsInOrderThenOneTerminateAfterTheFirstAnswe
     const auto executes = Of(WM_DDE_EXECUTE);
     ASSERT_EQ(executes.size(), 2u);
     EXPECT_EQ(executes[0]->text, "[CreateGroup(Vornhelm Software)][ShowGroup(New Group,1)]");
-    EXPECT_GE(executes[0]->blockSize, 57u);
+    EXPECT_EQ(executes[0]->blockSize, 58u);
     EXPECT_EQ(executes[1]->text, "[AddItem(D:\\APPS\\\\PROG.EXE,Vornhelm Atlas)]");
-    EXPECT_GE(executes[1]->blockSize, executes[1]->text.size() + 1);
+    EXPECT_EQ(executes[1]->blockSize, executes[1]->text.size() + 1);
     for (const Event* execute : executes) EXPECT_EQ(execute->from, backdrop);
 
     const auto terminates = Of(WM_DDE_TERMINATE);
