@@ -27,7 +27,9 @@ usage: ./dev.sh COMMAND [ARGS]
   test               deps, then build and run every test of native, native-asan and win32
                      (under Wine); prints a summary and fails if anything failed
   demo               deps, build, then pack the bundled sample into a three-volume installer,
-                     list, test and extract it with globx and compare the result; under build/demo
+                     list, test and extract it with globx and compare the result, then install it
+                     with SETUP.EXE under Wine (Xvfb, or your $DISPLAY) and save screenshots of
+                     its pages; under build/demo
   bench [ARGS...]    build native and run bench_coder with ARGS
   help               this text
 
@@ -191,6 +193,17 @@ cmd_demo() {
     step "Comparing the extracted tree with the source" diff -r "$out/source" "$out/extracted" ||
         die "the extracted tree differs from the source"
     same_file_times "$out/source" "$out/extracted" || die "the extracted files' modification times differ from the source's"
+    # The installer itself, walked through under Wine as a user would, on a private Xvfb display
+    # (on yours when DISPLAY is set); tests/e2e/demo_walk.py checks the installed tree as well.
+    local walk=0
+    step "Installing it with SETUP.EXE under Wine" python3 tests/e2e/demo_walk.py \
+        --bindir "$ROOT/build/win32/bin" --installer "$out/installer" --source "$out/source" \
+        --out "$out/screenshots" ${DISPLAY:+--display "$DISPLAY"} || walk=$?
+    case $walk in
+        0) ;;
+        77) echo "(skipped: Wine, Xvfb or xdotool is missing)" ;;
+        *) die "the walk through SETUP.EXE failed; see the screenshots in $out/walk/session" ;;
+    esac
 
     local source_bytes packed_bytes=0 size file
     source_bytes=$(find "$out/source" -type f -printf '%s\n' | awk '{ n += $1 } END { print n }')
@@ -207,6 +220,10 @@ cmd_demo() {
     echo "Timings:"
     printf '  %s\n' "${timings[@]}"
     echo "The extracted tree matches the source byte for byte, with the same file times."
+    if [[ $walk -eq 0 ]]; then
+        echo "SETUP.EXE installed it under Wine with the same bytes and times; the pages it showed:"
+        printf '  %s\n' "$out"/screenshots/[a-z]*.png
+    fi
 }
 
 cmd_bench() {

@@ -13,6 +13,7 @@
 #include "PackPlatform.h"
 #include "SetupHeader.h"
 #include "SourceTree.h"
+#include "StubEdit.h"
 #include "TerminalProgress.h"
 #include "UnixTime.h"
 #include "Verify.h"
@@ -35,8 +36,14 @@ Refused, before anything is written: symbolic links, devices, FIFOs and sockets;
 Windows does not allow (control characters, < > : " / | ? * and '\' within a name,
 device names such as CON or LPT1, a trailing dot or space); names the code page cannot
 write, or that hold the byte 0xFF after the first; names that differ only in case; a file
-of 4 GiB or more, or 4 GiB in all; an empty SOURCE_DIR; a header text over 63 bytes.
+of 4 GiB or more, or 4 GiB in all; an empty SOURCE_DIR; a header text over 63 bytes;
+an agreement text holding a NUL byte, bytes that are not UTF-8 or a character the code
+page cannot hold, or one that leaves the first floppy no room for the archive.
 Directories without files are left out with a warning.
+
+--license and --icon rewrite the resources of the stub's copy in SETUP.EXE (the stub
+file itself is left alone): the new data goes behind the existing resources, so the
+stub grows by about the size of the text or icon.
 
 --config FILE reads the long options (name = "...", caption = "...", ...) from a TOML
 or INI file; options on the command line win.
@@ -50,6 +57,8 @@ struct Options {
     std::string texts[HeaderTextCount];
     bool textGiven[HeaderTextCount] = {};
     std::string stub;
+    std::string license;
+    std::string icon;
     std::string codePageText = "windows-1252";
     bool verify = false;
     bool quiet = false;
@@ -229,6 +238,15 @@ int Run(const Options& options) {
     }
     std::vector<uint8_t> stub;
     if (!ReadStub(stubPath, &stub)) return kExitRefused;
+    StubChanges changes;
+    changes.licensePath = options.license;
+    changes.iconPath = options.icon;
+    changes.codePage = codePage;
+    std::string stubError;
+    if (!CustomizeStub(changes, stubPath.u8string(), &stub, &stubError)) {
+        PrintError(stubError);
+        return kExitRefused;
+    }
 
     std::vector<SourceFile> files;
     Diagnostics diagnostics;
@@ -313,9 +331,17 @@ int main(int argc, char** argv) {
                    "The installer program to put in front of the archive (default: SETUP.EXE "
                    "beside globpack)")
         ->type_name("FILE");
+    app.add_option("--license", options.license,
+                   "Agreement text for the installer's first page: a UTF-8 text file, written "
+                   "in the --code-page (a character it cannot hold is refused); LF and lone CR "
+                   "line ends become CR LF (default: the stub's own text)")
+        ->type_name("FILE");
+    app.add_option("--icon", options.icon,
+                   "Icon file (.ico) for SETUP.EXE: replaces the stub's icon group 1")
+        ->type_name("FILE");
     app.add_option("--code-page", options.codePageText,
-                   "Code page of names and texts: a number (1252, 437, 850, 1250, 1251, ...) or "
-                   "a name (windows-1252, cp437)")
+                   "Code page of names, header texts and the agreement text: a number (1252, "
+                   "437, 850, 1250, 1251, ...) or a name (windows-1252, cp437)")
         ->capture_default_str()
         ->type_name("CP");
     app.add_flag("--verify", options.verify,

@@ -1,0 +1,100 @@
+#include "StubEdit.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "AgreementText.h"
+#include "ArchiveWriter.h"
+#include "IconFile.h"
+#include "PeImage.h"
+#include "PeResources.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// As resources/resource.h numbers them.
+const char kAgreementType[] = "TXT";
+constexpr uint16_t kAgreementId = 105;
+constexpr uint16_t kIconGroupId = 1;
+
+// Reads a whole file of at most MaxStubSize bytes: anything larger could not fit volume 0 anyway.
+bool ReadInput(const std::string& name, const char* what, std::vector<uint8_t>* bytes,
+               std::string* error) {
+    const fs::path path = fs::u8path(name);
+    std::error_code ec;
+    if (!fs::is_regular_file(path, ec)) {
+        *error = name + ": no such file; name the " + what;
+        return false;
+    }
+    const uintmax_t size = fs::file_size(path, ec);
+    if (ec) {
+        *error = name + ": cannot be examined (" + ec.message() + "); check its permissions";
+        return false;
+    }
+    if (size > static_cast<uintmax_t>(MaxStubSize)) {
+        *error = name + ": " + std::to_string(size) + " bytes, more than the installer's first " +
+                 "volume holds; shorten it";
+        return false;
+    }
+    std::ifstream input(path, std::ios::binary);
+    bytes->resize(static_cast<size_t>(size));
+    if (!input.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(size))) {
+        *error = name + ": cannot be read; check its permissions";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
+                   std::vector<uint8_t>* stub, std::string* error) {
+    if (changes.licensePath.empty() && changes.iconPath.empty()) return true;
+    PeImage image;
+    std::string what;
+    if (!image.Open(*stub, &what)) {
+        *error = stubName + ": " + what + "; the stub's resources cannot be changed";
+        return false;
+    }
+    if (!changes.licensePath.empty()) {
+        std::vector<uint8_t> file;
+        if (!ReadInput(changes.licensePath, "agreement text", &file, error)) return false;
+        std::string text;
+        if (!PrepareAgreementText(std::string(file.begin(), file.end()), changes.codePage, &text,
+                                  &what)) {
+            *error = changes.licensePath + ": " + what;
+            return false;
+        }
+        if (!ReplaceResource(&image, ResourceKey::Named(kAgreementType),
+                             ResourceKey::Number(kAgreementId),
+                             std::vector<uint8_t>(text.begin(), text.end()), &what)) {
+            *error = stubName + ": " + what + "; pass the installer's own SETUP.EXE as --stub";
+            return false;
+        }
+    }
+    if (!changes.iconPath.empty()) {
+        std::vector<uint8_t> file;
+        std::vector<IconImage> images;
+        if (!ReadInput(changes.iconPath, "icon file", &file, error)) return false;
+        if (!ParseIconFile(file, &images, &what)) {
+            *error = changes.iconPath + ": " + what + "; pass a Windows icon file";
+            return false;
+        }
+        if (!ReplaceIconGroup(&image, kIconGroupId, images, &what)) {
+            *error = stubName + ": " + what + "; pass the installer's own SETUP.EXE as --stub";
+            return false;
+        }
+    }
+    std::vector<uint8_t> edited = image.Build();
+    if (edited.size() > static_cast<size_t>(MaxStubSize)) {
+        const std::string& culprit =
+            changes.licensePath.empty() ? changes.iconPath : changes.licensePath;
+        *error = culprit + ": makes SETUP.EXE's program " + std::to_string(edited.size()) +
+                 " bytes, more than the " + std::to_string(MaxStubSize) +
+                 " that leave its floppy room for the archive; shorten it";
+        return false;
+    }
+    *stub = std::move(edited);
+    return true;
+}

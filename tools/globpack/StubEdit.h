@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What globpack changes in the stub it puts in front of the archive.
+struct StubChanges {
+    std::string licensePath;  // UTF-8 text file for the agreement text; empty: keep the stub's
+    std::string iconPath;     // .ico file for icon group 1; empty: keep the stub's
+    int codePage = 1252;      // the agreement text's code page
+};
+
+// Rewrites the stub's resources: the agreement text (resource "TXT" 105, made by
+// PrepareAgreementText) and icon group 1, as changes asks. Without changes the stub is left byte
+// for byte. The edited stub still leaves volume 0 room for the archive (at most MaxStubSize
+// bytes). False with *error set ("<file>: what is wrong; what to do") and *stub unchanged when a
+// file cannot be read or is unfit, or the stub is not a program whose resources can be grown.
+bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
+                   std::vector<uint8_t>* stub, std::string* error);
