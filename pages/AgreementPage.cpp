@@ -3,7 +3,6 @@
 #include "InstallState.h"
 #include "PageConvention.h"
 #include "Pages.h"
-#include "Texts.h"
 #include "resource.h"
 
 namespace {
@@ -16,16 +15,10 @@ static_assert(TextBoxStyle == (WS_CHILD | WS_VISIBLE | WS_BORDER | WS_VSCROLL | 
               "the text box style");
 
 HWND CreateTextBox(HWND page) {
-    RECT rect;
-    GetWindowRect(GetDlgItem(page, IDC_TEXT_PLACEHOLDER), &rect);
-    POINT topLeft = {rect.left, rect.top};
-    POINT bottomRight = {rect.right, rect.bottom};
-    ScreenToClient(page, &topLeft);
-    ScreenToClient(page, &bottomRight);
+    const RECT rect = ControlClientRect(page, IDC_TEXT_PLACEHOLDER);
     // No font is set: the box keeps the edit control's own rather than the dialog's.
-    return CreateWindowExA(0, "edit", "", TextBoxStyle, topLeft.x, topLeft.y,
-                           bottomRight.x - topLeft.x, bottomRight.y - topLeft.y, page, nullptr,
-                           installState.instance, nullptr);
+    return CreateWindowExA(0, "edit", "", TextBoxStyle, rect.left, rect.top, rect.right - rect.left,
+                           rect.bottom - rect.top, page, nullptr, installState.instance, nullptr);
 }
 
 // The text is exactly the resource's bytes, as many as its size says; it carries no terminator.
@@ -56,7 +49,7 @@ INT_PTR CALLBACK AgreementPageProc(HWND page, UINT message, WPARAM wParam, LPARA
             EndDialog(page, 1);
             return TRUE;
         case IDCANCEL:
-            if (ConfirmQuit()) EndDialog(page, 0);
+            CancelPage(page);
             return TRUE;
         }
         break;

@@ -65,7 +65,7 @@ INT_PTR CALLBACK DirectoryPageProc(HWND page, UINT message, WPARAM wParam, LPARA
             OnOk(page);
             return TRUE;
         case IDCANCEL:
-            if (ConfirmQuit()) EndDialog(page, 0);
+            CancelPage(page);
             return TRUE;
         }
         break;

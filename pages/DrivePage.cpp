@@ -89,7 +89,7 @@ INT_PTR CALLBACK DrivePageProc(HWND page, UINT message, WPARAM wParam, LPARAM) {
             OnOk(page);
             return TRUE;
         case IDCANCEL:
-            if (ConfirmQuit()) EndDialog(page, 0);
+            CancelPage(page);
             return TRUE;
         }
         break;

@@ -84,13 +84,7 @@ void OnCancel(HWND page) {
 void OnPaint(HWND page) {
     PAINTSTRUCT paint;
     const HDC dc = BeginPaint(page, &paint);
-    RECT placeholder;
-    GetWindowRect(GetDlgItem(page, IDC_BAR_PLACEHOLDER), &placeholder);
-    POINT topLeft = {placeholder.left, placeholder.top};
-    POINT bottomRight = {placeholder.right, placeholder.bottom};
-    ScreenToClient(page, &topLeft);
-    ScreenToClient(page, &bottomRight);
-    const RECT frame = {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
+    const RECT frame = ControlClientRect(page, IDC_BAR_PLACEHOLDER);
     DrawSunkenFrame(dc, frame);
 
     const BarGeometry bar = ProgressBarGeometry({frame.left, frame.top, frame.right, frame.bottom},
