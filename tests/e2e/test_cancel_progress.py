@@ -57,7 +57,9 @@ def escape_then_yes(s, installer, source):
     elapsed = time.monotonic() - answered
     check(box.message == flow.FAILURE, "after Yes the install ends with the failure text",
           repr(box.message))
-    check(elapsed < 3, "the failure box follows Yes within 3 s", "%.1f s" % elapsed)
+    # Within the page's own handling and the box's appearance; the bound leaves room for a
+    # loaded machine but stays far below the 10 s a stop that hung would take.
+    check(elapsed < 4, "the failure box follows Yes within 4 s", "%.1f s" % elapsed)
     check(s.find_window(title=flow.CAPTION, control=flow.BAR) is None, "the progress page is gone")
     check(flow.finish(s, p, box) == 0, "SETUP.EXE exits with 0")
     written, total = flow.tree_size(target), flow.tree_size(source)
