@@ -8,9 +8,9 @@ A scenario is tests/e2e/test_<name>.py; it exits 0 (pass), 1 (fail) or 77 (skip)
     def scenario(s):                           # s: an open Session
         s.pack(source, out, "--name", "Vornhelm Atlas", ...)  # globpack(.exe) -> out/SETUP.EXE ...
         p = s.start(out)                       # wine SETUP.EXE, cwd = out, not waited for
-        w = s.wait_window(title="License Agreement", process=p)  # polls inspect.exe, bounded
+        w = s.wait_window(title="License Agreement", process=p)  # polls window_report.exe, bounded
         s.key("space"); s.type("C:\\Apps\\Atlas Test")      # XTEST keys to the focused window
-        s.click(*w.button("Cancel").center)    # screen coordinates from inspect.exe's rects
+        s.click(*w.button("Cancel").center)    # screen coordinates from window_report.exe's rects
         box = s.wait_window(cls="#32770", text_contains="was successful", timeout=60)
         s.screenshot("done.png").pixel(10, 10)               # -> (r, g, b); PNG in the work dir
         s.key("Return", to=box); s.wait_exit(p, timeout=30)  # kills and fails on timeout
@@ -19,7 +19,7 @@ A scenario is tests/e2e/test_<name>.py; it exits 0 (pass), 1 (fail) or 77 (skip)
     harness.main("install_full", scenario)
 
 installer_flow.py knows the installer's pages, texts and ids and walks them (use it rather than
-the raw calls above). Windows come from inspect.exe (programs/inspect.cpp), which runs resident
+the raw calls above). Windows come from window_report.exe (programs/window_report.cpp), which runs resident
 in the session (`--serve`) and reports every visible top-level window with its children: class,
 id, text, style, screen rect, visibility, list box items and selection, the focused child, the
 owner; Window.message is a message box's text.
@@ -31,7 +31,7 @@ a Session, prints each check, saves a screenshot (fail-<n>.png) into the work di
 turns the outcome into the exit code.
 
 Environment (set by tests/e2e/CMakeLists.txt):
-    E2E_BINDIR      the build's bin/ (SETUP.EXE, globpack.exe, inspect.exe, ...)
+    E2E_BINDIR      the build's bin/ (SETUP.EXE, globpack.exe, window_report.exe, ...)
     E2E_SOURCE_DIR  the source tree (samples/make_sample.py)
     E2E_WORKDIR     this scenario's scratch directory (emptied at the start)
     E2E_TEMPLATE    the template prefix made by `harness.py make-template DIR`
@@ -160,7 +160,7 @@ def remove_template(directory):
         shutil.rmtree(directory, ignore_errors=True)
 
 
-# --- what inspect.exe reports --------------------------------------------------------------------
+# --- what window_report.exe reports --------------------------------------------------------------------
 
 class Control:
     """A child window: cls, id, text, style, rect (screen l, t, r, b), visible, enabled; for list
@@ -190,7 +190,7 @@ class Control:
 
 
 class Window:
-    """A top-level window and its children, as inspect.exe saw them."""
+    """A top-level window and its children, as window_report.exe saw them."""
 
     def __init__(self, d):
         self.hwnd = d["hwnd"]
@@ -329,7 +329,7 @@ class Session:
             raise Skip("not installed: %s (./dev.sh deps installs them)" % ", ".join(missing))
         if not (self.template / ".e2e-ready").exists():
             raise Failure("no template prefix at %s: the e2e.template test makes it" % self.template)
-        for program in ("inspect.exe",):
+        for program in ("window_report.exe",):
             if not (self.bindir / program).exists():
                 raise Failure("%s is missing from %s" % (program, self.bindir))
         self.closed = False
@@ -469,12 +469,12 @@ class Session:
     # -- windows
 
     def _inspector_ask(self, command, timeout=30):
-        """Sends one command to the resident inspect.exe --serve and returns its JSON answer;
+        """Sends one command to the resident window_report.exe --serve and returns its JSON answer;
         (re)starts it when needed."""
         p = self.inspector
         if p is None or p.poll() is not None:
             p = self.inspector = subprocess.Popen(
-                ["wine", str(self.bindir / "inspect.exe"), "--serve"], env=self.env,
+                ["wine", str(self.bindir / "window_report.exe"), "--serve"], env=self.env,
                 stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                 stderr=open(self.workdir / "inspect.log", "ab"), start_new_session=True)
             self.inspector_buffer = b""
@@ -482,23 +482,23 @@ class Session:
             p.stdin.write(command.encode() + b"\n")
             p.stdin.flush()
         except OSError as e:
-            raise Failure("inspect.exe does not take commands: %s" % e)
+            raise Failure("window_report.exe does not take commands: %s" % e)
         deadline = time.monotonic() + timeout
         while b"\n" not in self.inspector_buffer:
             left = deadline - time.monotonic()
             if left <= 0 or not select.select([p.stdout], [], [], left)[0]:
                 self._stop_inspector()
-                raise Failure("inspect.exe gave no answer to %r within %d s" % (command, timeout))
+                raise Failure("window_report.exe gave no answer to %r within %d s" % (command, timeout))
             chunk = os.read(p.stdout.fileno(), 1 << 16)
             if not chunk:
                 self._stop_inspector()
-                raise Failure("inspect.exe ended while answering %r" % command)
+                raise Failure("window_report.exe ended while answering %r" % command)
             self.inspector_buffer += chunk
         line, self.inspector_buffer = self.inspector_buffer.split(b"\n", 1)
         try:
             return json.loads(line.decode("utf-8", "replace"))
         except ValueError as e:
-            raise Failure("inspect.exe answered no JSON (%s): %r" % (e, line[:500]))
+            raise Failure("window_report.exe answered no JSON (%s): %r" % (e, line[:500]))
 
     def _stop_inspector(self):
         p, self.inspector = self.inspector, None
@@ -510,7 +510,7 @@ class Session:
                 pass
 
     def inspect(self, all_windows=False):
-        """inspect.exe's report as a dict: screen, foreground, windows (see programs/inspect.cpp)."""
+        """window_report.exe's report as a dict: screen, foreground, windows (see programs/window_report.cpp)."""
         return self._inspector_ask("list all" if all_windows else "list")
 
     def windows(self, all_windows=False):

@@ -1,4 +1,4 @@
-// inspect.exe: prints, as one JSON object on stdout, the windows a user could see on the current
+// window_report.exe: prints, as one JSON object on stdout, the windows a user could see on the current
 // desktop, for the end-to-end tests (tests/e2e/harness.py parses it):
 //
 //   {"screen": [w, h], "foreground": HWND, "windows": [TOP, ...]}
@@ -11,8 +11,8 @@
 //
 // Handles are plain numbers. Texts are UTF-8. Hidden top-level windows are left out unless
 // --all is given; hidden children are always listed (a hidden control's rectangle still counts).
-// `inspect.exe --close HWND` posts WM_CLOSE to that window instead (exit 1 if it is no window);
-// `inspect.exe --serve` answers commands on stdin, one line each (see Serve).
+// `window_report.exe --close HWND` posts WM_CLOSE to that window instead (exit 1 if it is no window);
+// `window_report.exe --serve` answers commands on stdin, one line each (see Serve).
 // Texts of other processes' controls are fetched with WM_GETTEXT under a 1 s timeout each, so a
 // hung window cannot hang the inspector; a timed-out text reads as "".
 #include <windows.h>
@@ -228,7 +228,7 @@ int main(int argc, char** argv) {
     }
     const bool all = argc == 2 && lstrcmpA(argv[1], "--all") == 0;
     if (argc > 1 && !all) {
-        std::fprintf(stderr, "usage: inspect.exe [--all] | --close HWND | --serve\n");
+        std::fprintf(stderr, "usage: window_report.exe [--all] | --close HWND | --serve\n");
         return 1;
     }
     Print(Report(all));
