@@ -25,14 +25,13 @@ const Page Pages[] = {
     {IDD_PROGRESS_PAGE, ProgressPageProc},
 };
 
-// Reads the header behind the trailer. A header text that fills its 64 bytes without a
-// terminator is cut to 63 characters, so that nothing reads past its field.
+// Reads the header behind the trailer. ParseSetupHeader cuts a text that fills its 64 bytes
+// without a terminator to 63 characters, so that nothing reads past its field.
 bool ReadHeader(VolumeStream& archive) {
     if (!archive.PositionAtArchive()) return false;
     unsigned char bytes[SetupHeaderSize];
     archive.ReadBytes(bytes, SetupHeaderSize);
     ParseSetupHeader(bytes, &installState.header);
-    for (int i = 0; i < HeaderTextCount; ++i) HeaderText(installState.header, i)[HeaderFieldSize - 1] = '\0';
     return true;
 }
 
