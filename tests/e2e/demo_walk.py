@@ -134,13 +134,8 @@ def main():
             harness.make_template(template)
         with Session("demo", bindir=args.bindir.resolve(), workdir=work / "session",
                      template=template, display=args.display) as s:
-            try:
-                walk(s, args.installer.resolve(), args.source.resolve(), out)
-            except Failure:
-                shot = s.failure_screenshot()
-                if shot:
-                    log("screenshot of the failure: %s" % shot)
-                raise
+            harness.run_with_failure_screenshot(s, walk, args.installer.resolve(),
+                                                args.source.resolve(), out)
     except Failure as e:
         log("demo walk FAILED: %s" % e)
         return 1

@@ -675,6 +675,17 @@ def cancel_deadline():
     signal.alarm(0)
 
 
+def run_with_failure_screenshot(session, scenario, *args):
+    """scenario(session, *args); on a Failure the screen is saved first, then it propagates."""
+    try:
+        return scenario(session, *args)
+    except Failure:
+        shot = session.failure_screenshot()
+        if shot:
+            log("screenshot of the failure: %s" % shot)
+        raise
+
+
 def main(name, scenario, fresh_workdir=True):
     """Runs scenario(session) in a Session and exits 0 pass, 1 fail, 77 skip."""
     install_signal_handlers(int(os.environ.get("E2E_DEADLINE", "240")))
@@ -691,13 +702,7 @@ def main(name, scenario, fresh_workdir=True):
     start = time.monotonic()
     try:
         with session:
-            try:
-                scenario(session)
-            except Failure:
-                shot = session.failure_screenshot()
-                if shot:
-                    log("screenshot of the failure: %s" % shot)
-                raise
+            run_with_failure_screenshot(session, scenario)
     except Skip as e:
         log("SKIP: %s" % e)
         sys.exit(SKIP)
