@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr uint8_t kUnreadByte = 0xFF;
+constexpr uint8_t kUnreadByte = UnreadByte;
 // One past the last file offset of volume 0 that holds stream: the byte at offset x is read with
 // position x + 5, and position VolumeSpan is the first byte of GLOB1.DAT.
 constexpr int64_t kVolume0DataEnd = VolumeSpan - 5;

@@ -80,19 +80,82 @@ void RecordFailure(ExtractResult& result, MemberFailure failure, const char* pat
     }
 }
 
+void RecordDamage(ExtractResult& result, Damage damage, const MemberRecord* record) {
+    if (result.damaged) return;
+    result.damaged = true;
+    result.damage = damage;
+    if (record) CopyText(result.damagedMember, sizeof result.damagedMember, record->name);
+}
+
+MemberFailure FailureOf(FileError error) {
+    switch (error) {
+    case FileError::IsDirectory: return MemberFailure::IsDirectory;
+    case FileError::AccessDenied: return MemberFailure::AccessDenied;
+    case FileError::NotDirectory: return MemberFailure::NotDirectory;
+    case FileError::Link: return MemberFailure::ThroughLink;
+    case FileError::NoSpace: return MemberFailure::DiskFull;
+    default: return MemberFailure::CannotOpen;
+    }
+}
+
+// Whether the target can be written without following a link or replacing something that is no
+// file: every directory below the install directory (the first base characters) and the target
+// itself are looked at. *link receives the path of a link in the way.
+MemberFailure CheckTarget(const char* target, size_t base, char* link, size_t linkSize) {
+    char prefix[256];
+    const size_t length = std::strlen(target);
+    for (size_t i = base; i <= length; ++i) {
+        if (i < length && !IsSeparator(target[i])) continue;
+        if (i == 0 || IsSeparator(target[i - 1])) continue;
+        std::memcpy(prefix, target, i);
+        prefix[i] = '\0';
+        const PathKind kind = QueryPath(prefix);
+        if (kind == PathKind::Missing) return MemberFailure::None;  // nothing below it exists yet
+        if (kind == PathKind::Link) {
+            CopyText(link, linkSize, prefix);
+            return MemberFailure::ThroughLink;
+        }
+        if (i < length && kind != PathKind::Directory) return MemberFailure::NotDirectory;
+        if (i == length && kind == PathKind::Directory) return MemberFailure::IsDirectory;
+        if (i == length && kind == PathKind::Other) return MemberFailure::CannotOpen;
+    }
+    return MemberFailure::None;
+}
+
 }  // namespace
 
 const char* DescribeFailure(MemberFailure failure) {
     switch (failure) {
     case MemberFailure::None: return "ok";
-    case MemberFailure::UnsafeName: return "its name would leave the install directory or names a device";
+    case MemberFailure::UnsafeName:
+        return "its name is no safe file name: it would leave the install directory, names a device or no file";
     case MemberFailure::BadName: return "its name cannot be converted for this system";
     case MemberFailure::PathTooLong: return "its path would be longer than 255 characters";
     case MemberFailure::CannotOpen: return "the file cannot be created";
-    case MemberFailure::WriteFailed: return "writing the file failed (is the disk full?)";
+    case MemberFailure::IsDirectory: return "a directory stands where the file goes";
+    case MemberFailure::AccessDenied: return "permission denied (or a read-only file stands there)";
+    case MemberFailure::NotDirectory: return "a file stands where one of its directories goes";
+    case MemberFailure::ThroughLink: return "a symbolic link stands on its path; nothing is written through it";
+    case MemberFailure::WriteFailed: return "writing the file failed";
+    case MemberFailure::DiskFull: return "the disk is full";
+    case MemberFailure::NotReplaced: return "the complete file could not be given its times or its name";
     case MemberFailure::Damaged: return "the archive is damaged or truncated in this member";
     }
     return "unknown failure";
+}
+
+const char* DescribeDamage(Damage damage) {
+    switch (damage) {
+    case Damage::None: return "intact";
+    case Damage::HeaderCut: return "the data ends inside the archive's 388-byte header";
+    case Damage::RecordCut: return "the data ends inside a member's record";
+    case Damage::DataCut: return "the data ends inside a member's coded bytes";
+    case Damage::BadCode: return "a member's coded bytes hold a code no packer writes";
+    case Damage::LongerThanRecord: return "a member decodes to more bytes than its record says";
+    case Damage::ShorterThanRecord: return "a member decodes to fewer bytes than its record says";
+    case Damage::DataAfterEnd: return "the archive's end mark is followed by more data";
+    }
+    return "damaged";
 }
 
 bool IsSafeMemberName(const char* name) {
@@ -104,6 +167,7 @@ bool IsSafeMemberName(const char* name) {
             continue;
         }
         const size_t length = static_cast<size_t>(c - component);
+        if (*c == '\0' && length == 0) return false;  // "DIR\" names no file
         // ".", "..", and what Windows trims to them ("...", ". .").
         if (length > 0 && std::strspn(component, ". ") >= length) return false;
         if (IsDeviceName(component, length)) return false;
@@ -124,19 +188,26 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
     const size_t dirLength = strnlen(state.installDir, 255);
     uint32_t total = 0;
 
+    // The header was read before: data that ended inside it leaves nothing to trust.
+    if (stream.AtVolumeEnd() && !stream.ReadFailed() && !stream.Stopped())
+        RecordDamage(result, Damage::HeaderCut, nullptr);
+
     while (!stream.AtVolumeEnd()) {
+        // Between members a paused run waits here and a stopped one ends, before anything of the
+        // next member is read, published or created.
+        if (host.ShouldStop()) {
+            result.stopped = true;
+            break;
+        }
         const NameEnd end = ReadName(stream, record);
-        if (end == NameEnd::EndMark) result.sawEndMark = true;
-        if (end == NameEnd::Truncated) result.damaged = true;
+        if (end == NameEnd::EndMark) {
+            result.sawEndMark = true;
+            // An end mark with data behind it is a name or a record gone wrong.
+            if (stream.MoreDataInVolume()) RecordDamage(result, Damage::DataAfterEnd, nullptr);
+        }
+        if (end == NameEnd::Truncated) RecordDamage(result, Damage::RecordCut, &record);
         if (end != NameEnd::Terminator) break;
         ++result.members;
-
-        unsigned char fields[MemberFieldsSize];
-        stream.ReadBytes(fields, MemberFieldsSize);
-        record.size = ReadU32(fields);
-        record.creationTime = ReadU64(fields + 4);
-        record.lastAccessTime = ReadU64(fields + 12);
-        record.lastWriteTime = ReadU64(fields + 20);
 
         MemberFailure failure = MemberFailure::None;
         const char* name = record.name;
@@ -151,50 +222,64 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             failure = MemberFailure::PathTooLong;
         std::memcpy(target, state.installDir, dirLength);
         CopyText(target + dirLength, sizeof target - dirLength, name);
+        // Published before the fields are read: a disk prompt while they are shows this member.
         state.statusText.Store(target);
+
+        unsigned char fields[MemberFieldsSize];
+        stream.ReadBytes(fields, MemberFieldsSize);
+        record.size = ReadU32(fields);
+        record.creationTime = ReadU64(fields + 4);
+        record.lastAccessTime = ReadU64(fields + 12);
+        record.lastWriteTime = ReadU64(fields + 20);
 
         if (stream.AtVolumeEnd()) {
             // The record itself ran past the end of the data.
-            result.damaged = true;
+            if (!stream.ReadFailed() && !stream.Stopped()) RecordDamage(result, Damage::RecordCut, &record);
             RecordFailure(result, MemberFailure::Damaged, target);
             if (options.observer) options.observer->MemberFinished(record, 0, MemberFailure::Damaged);
             break;
         }
+        result.sizes += record.size;
         if (options.observer) options.observer->MemberStarted(record, target);
 
         bool writing = false;
-        if (failure == MemberFailure::None && options.writeFiles) {
-            std::memcpy(directories, target, sizeof directories);
-            CutAtLastSeparator(directories);
-            CreatePathDirectories(directories, host);
-            uint64_t existing = 0;
-            const bool keep = !options.overwrite && ReadLastWriteTime(target, &existing) &&
-                              CompareFileTimes(existing, record.lastWriteTime) >= 0;
-            if (keep) {
+        bool kept = false;
+        if (failure == MemberFailure::None && options.writeFiles && !result.writeFailed) {
+            failure = CheckTarget(target, dirLength, result.failureDetail, sizeof result.failureDetail);
+            if (failure == MemberFailure::None) {
+                std::memcpy(directories, target, sizeof directories);
+                CutAtLastSeparator(directories);
+                CreatePathDirectories(directories, host);
+                uint64_t existing = 0;
+                kept = !options.overwrite && ReadLastWriteTime(target, &existing) &&
+                       CompareFileTimes(existing, record.lastWriteTime) >= 0;
+                FileError error = FileError::None;
                 // An existing file as new as ours or newer stays; the member is decoded and dropped.
-                if (!output->Open(NullDeviceName())) output->OpenDiscard();
-            } else if (output->Open(target)) {
-                writing = true;
-            } else {
-                failure = MemberFailure::CannotOpen;
-                output->OpenDiscard();
+                if (!kept) {
+                    writing = output->Open(target, &error);
+                    if (!writing) failure = FailureOf(error);
+                }
             }
-        } else {
-            // Never written, but decoded all the same so that the next record is found.
-            output->OpenDiscard();
         }
+        if (!writing) output->OpenDiscard();  // decoded all the same, so that the next record is found
+        output->SetLimit(record.size);
 
-        const DecodeStatus status = DecodeMember(*model, stream, *output);
+        DecodeStatus status = DecodeMember(*model, stream, *output);
         const uint64_t decoded = output->Length();
-        const bool closed = output->Close();
         result.decodedBytes += decoded;
-        if (status == DecodeStatus::Damaged) {
-            result.damaged = true;
-            failure = MemberFailure::Damaged;
-        } else if (status == DecodeStatus::Stopped) {
-            result.stopped = true;
-        } else if (writing && !closed && failure == MemberFailure::None) {
-            failure = MemberFailure::WriteFailed;
+        if (status == DecodeStatus::Stopped && output->Overflowed()) {
+            RecordDamage(result, Damage::LongerThanRecord, &record);
+            result.damagedLength = decoded + 1;
+            result.damagedSize = record.size;
+            status = DecodeStatus::Damaged;
+        } else if (status == DecodeStatus::Complete && decoded != record.size) {
+            RecordDamage(result, Damage::ShorterThanRecord, &record);
+            result.damagedLength = decoded;
+            result.damagedSize = record.size;
+            status = DecodeStatus::Damaged;
+        } else if (status == DecodeStatus::Damaged) {
+            RecordDamage(result, stream.BitsPastEnd() || stream.AtVolumeEnd() ? Damage::DataCut : Damage::BadCode,
+                         &record);
         }
 
         if (status == DecodeStatus::Complete) {
@@ -202,16 +287,35 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             const uint32_t totalSize = state.header.totalSize;
             state.progressFraction.Store(totalSize ? double(total) / double(totalSize) : 1.0);
             stream.AlignToByte();
-            if (failure == MemberFailure::None && options.writeFiles)
+            if (writing) {
+                if (!output->Finish()) {
+                    failure = output->Error() == FileError::NoSpace ? MemberFailure::DiskFull : MemberFailure::WriteFailed;
+                    result.writeFailed = true;
+                    output->Abandon();
+                } else if (!output->Commit(record.creationTime, record.lastAccessTime, record.lastWriteTime)) {
+                    failure = output->Error() == FileError::AccessDenied ? MemberFailure::AccessDenied
+                                                                         : MemberFailure::NotReplaced;
+                }
+            } else if (kept) {
+                // A kept file carries the archived times as well, as every installed file does.
                 SetFileTimes(target, record.creationTime, record.lastAccessTime, record.lastWriteTime);
+            }
+        } else {
+            output->Abandon();
+            if (status == DecodeStatus::Damaged) failure = MemberFailure::Damaged;
+            else result.stopped = true;
         }
         if (failure != MemberFailure::None) RecordFailure(result, failure, target);
         if (options.observer) options.observer->MemberFinished(record, decoded, failure);
         if (status != DecodeStatus::Complete) break;
+        // After a failed write nothing more is created: the disk is full or failing.
+        if (result.writeFailed) break;
     }
 
     result.total = total;
     if (stream.ReadFailed()) result.readError = true;
     if (stream.Stopped()) result.stopped = true;
+    if (result.Ok() && static_cast<uint32_t>(result.sizes) != state.header.totalSize)
+        result.totalSizeDiffers = true;
     state.statusText.SetFirst('*');
 }

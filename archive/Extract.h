@@ -10,15 +10,35 @@ struct WorkerState;
 
 enum class MemberFailure {
     None,
-    UnsafeName,   // would leave the install directory, or names a device
-    BadName,      // cannot be turned into a name on this system
-    PathTooLong,  // installDir and name do not fit 255 characters
-    CannotOpen,   // the output could not be opened
-    WriteFailed,  // a write or the close failed (a full disk)
-    Damaged,      // the bit stream or the record ran past the end of the data
+    UnsafeName,    // would leave the install directory, or names a device
+    BadName,       // cannot be turned into a name on this system
+    PathTooLong,   // installDir and name do not fit 255 characters
+    CannotOpen,    // the file cannot be created, for a reason not listed here
+    IsDirectory,   // a directory stands where the file goes
+    AccessDenied,  // no permission, or a read-only file stands there
+    NotDirectory,  // a file stands where one of its directories goes
+    ThroughLink,   // a symbolic link stands on its path or at it; nothing is written through it
+    WriteFailed,   // a write or the close failed
+    DiskFull,      // the disk is full
+    NotReplaced,   // the complete file could not get its times or take its name
+    Damaged,       // the archive is damaged in this member (see ExtractResult::damage)
 };
 
 const char* DescribeFailure(MemberFailure failure);
+
+// What is wrong with a damaged archive: the first fault found, after which nothing is read.
+enum class Damage {
+    None,
+    HeaderCut,          // the data ends inside the 388-byte header
+    RecordCut,          // the data ends inside a record's name or fields
+    DataCut,            // the data ends inside a member's bit stream
+    BadCode,            // a bit stream holds a code no coder sends
+    LongerThanRecord,   // a member decodes to more bytes than its record's size
+    ShorterThanRecord,  // a member decodes to fewer bytes than its record's size
+    DataAfterEnd,       // the end mark is followed by more data: a record that is no record
+};
+
+const char* DescribeDamage(Damage damage);
 
 // What a run of ExtractAll leaves behind, beyond the files.
 struct ExtractResult {
@@ -26,13 +46,24 @@ struct ExtractResult {
     uint32_t failures = 0;   // members that did not land as recorded
     MemberFailure firstFailure = MemberFailure::None;
     char firstFailedPath[256] = {};
-    bool damaged = false;    // the archive ended inside a record or a bit stream
-    bool stopped = false;    // the host stopped the run
+    char failureDetail[256] = {};  // what the latest failure concerns, e.g. the link in the way
+    bool damaged = false;    // the archive is damaged; damage says how
+    Damage damage = Damage::None;
+    char damagedMember[256] = {};  // the stored name of the member it was found in, or empty
+    uint64_t damagedLength = 0;    // for a size mismatch: the bytes decoded (at most size + 1)
+    uint32_t damagedSize = 0;      // and the size its record gives
+    bool stopped = false;    // the host stopped the run (a user's stop, a missing volume)
     bool readError = false;  // a volume could not be read
+    bool writeFailed = false;  // a write failed: no further member was created
     bool sawEndMark = false; // the archive ended with the explicit 0xFF 0xFF mark
+    bool totalSizeDiffers = false;  // the header's totalSize is not the sum of the sizes: a warning
     uint32_t total = 0;      // sum of the sizes of the members decoded
+    uint64_t sizes = 0;      // sum of the sizes of every record read
     uint64_t decodedBytes = 0;
 
+    // The verdict on the run, the same for the installer and every globx verb: every member of an
+    // intact archive landed (or, when nothing is written, decoded) as its record says. A totalSize
+    // that disagrees with the members is only a warning: the files are intact.
     bool Ok() const { return failures == 0 && !damaged && !stopped && !readError; }
 };
 
@@ -60,11 +91,14 @@ struct ExtractOptions {
 };
 
 // Extracts every member of the stream (positioned after the header) under state.installDir,
-// publishing statusText and progressFraction. Never writes outside installDir: unsafe names are
-// decoded into the null device and counted as failures.
+// publishing statusText and progressFraction. Never writes outside installDir: unsafe names and
+// paths through symbolic links are decoded into nothing and counted as failures. A member lands
+// only complete, intact and with its times: until then it is a temporary file beside its target,
+// removed on any failure, so an existing file at the target stays as it was. The host is asked
+// before each member and within members whether to go on.
 void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractResult& result,
                 const ExtractOptions& options = {});
 
 // True when name may be written under the install directory: no '..' or dots-only component, no
-// drive letter or colon, no leading separator, no control character, no device name.
+// drive letter or colon, no leading or trailing separator, no control character, no device name.
 bool IsSafeMemberName(const char* name);

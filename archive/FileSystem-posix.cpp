@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "Text.h"
@@ -64,6 +66,83 @@ std::FILE* OpenFile(const char* path, const char* mode) {
     std::FILE* file = fdopen(fd, mode);
     if (!file) close(fd);
     return file;
+}
+
+namespace {
+
+FileError ErrorOf(int error) {
+    switch (error) {
+    case EEXIST: return FileError::Exists;
+    case EISDIR: return FileError::IsDirectory;
+    case EACCES:
+    case EPERM:
+    case EROFS: return FileError::AccessDenied;
+    case ENOTDIR:
+    case ENOENT: return FileError::NotDirectory;
+    case ELOOP: return FileError::Link;
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG: return FileError::NoSpace;
+    default: return FileError::Other;
+    }
+}
+
+bool Failed(FileError* error) {
+    if (error) *error = ErrorOf(errno);
+    return false;
+}
+
+}  // namespace
+
+PathKind QueryPath(const char* path) {
+    const NativePath native(path);
+    struct stat info;
+    if (lstat(native.text, &info) != 0) return PathKind::Missing;
+    if (S_ISLNK(info.st_mode)) return PathKind::Link;
+    if (S_ISDIR(info.st_mode)) return PathKind::Directory;
+    if (S_ISREG(info.st_mode)) return PathKind::File;
+    return PathKind::Other;
+}
+
+FileHandle CreateNewFile(const char* path, FileError* error) {
+    const NativePath native(path);
+    const int fd = open(native.text, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        Failed(error);
+        return NoFile;
+    }
+    return fd;
+}
+
+bool WriteToFile(FileHandle file, const void* bytes, size_t count, FileError* error) {
+    const auto* p = static_cast<const unsigned char*>(bytes);
+    while (count > 0) {
+        const ssize_t written = write(static_cast<int>(file), p, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            if (written == 0) errno = ENOSPC;
+            return Failed(error);
+        }
+        p += written;
+        count -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+bool CloseOutputFile(FileHandle file, FileError* error) {
+    // Network file systems report some failed writes only here.
+    return close(static_cast<int>(file)) == 0 || Failed(error);
+}
+
+bool MoveOverFile(const char* from, const char* to, FileError* error) {
+    const NativePath source(from);
+    const NativePath target(to);
+    return std::rename(source.text, target.text) == 0 || Failed(error);
+}
+
+bool RemoveFile(const char* path) {
+    const NativePath native(path);
+    return unlink(native.text) == 0;
 }
 
 bool MakeDirectory(const char* path) {

@@ -1,42 +1,121 @@
 #include "MemberOutput.h"
 
-#include "FileSystem.h"
-#include "Host.h"
+#include <cstdio>
+#include <cstring>
 
-bool MemberOutput::Open(const char* path) {
-    Close();
-    writeFailed = false;
+#include "Host.h"
+#include "Text.h"
+
+namespace {
+
+// The longest path the platform's file calls take (Windows' MAX_PATH less its terminator).
+constexpr size_t LongestPath = 259;
+constexpr unsigned TemporaryNames = 1000;
+
+}  // namespace
+
+void MemberOutput::Reset() {
+    error = FileError::None;
+    overflowed = false;
+    limit = UINT64_MAX;
     flushed = 0;
     cursor = buffer;
-    file = OpenFile(path, "wb");
-    return file != nullptr;
+    SetBufferEnd();
+}
+
+void MemberOutput::SetBufferEnd() {
+    // The byte after the limit ends the buffer, so that Flush sees it before anything is written.
+    const uint64_t room = limit - flushed;
+    bufferEnd = buffer + (room >= BufferSize ? BufferSize : static_cast<int>(room) + 1);
+}
+
+bool MemberOutput::Open(const char* path, FileError* openError) {
+    Abandon();
+    Reset();
+    CopyText(target, sizeof target, path);
+    // "~GLOB<n>.TMP" in the target's directory: on the same volume, so the rename cannot copy,
+    // and a name no member of ours can be given while it exists (the creation is exclusive).
+    size_t directory = std::strlen(target);
+    while (directory > 0 && target[directory - 1] != '\\' && target[directory - 1] != '/') --directory;
+    FileError why = FileError::Other;
+    for (unsigned n = 0; n < TemporaryNames; ++n) {
+        char name[16];
+        std::snprintf(name, sizeof name, "~GLOB%u.TMP", n);
+        if (directory + std::strlen(name) > LongestPath) break;
+        std::memcpy(temporary, target, directory);
+        std::strcpy(temporary + directory, name);
+        file = CreateNewFile(temporary, &why);
+        if (file != NoFile) return true;
+        if (why != FileError::Exists) break;
+    }
+    temporary[0] = '\0';
+    if (openError) *openError = why;
+    return false;
 }
 
 void MemberOutput::OpenDiscard() {
-    Close();
-    writeFailed = false;
-    flushed = 0;
-    cursor = buffer;
+    Abandon();
+    Reset();
+}
+
+void MemberOutput::SetLimit(uint64_t value) {
+    limit = value;
+    SetBufferEnd();
 }
 
 bool MemberOutput::Flush() {
     const size_t count = static_cast<size_t>(cursor - buffer);
-    if (file && !writeFailed && std::fwrite(buffer, 1, count, file) != count) writeFailed = true;
+    if (flushed + count > limit) {
+        overflowed = true;
+        cursor = buffer + (limit - flushed);  // the extra byte is not taken
+        return false;
+    }
+    if (file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
     flushed += count;
     cursor = buffer;
+    SetBufferEnd();
     return !host.ShouldStop();
 }
 
-bool MemberOutput::Close() {
-    if (cursor != buffer) {
-        const size_t count = static_cast<size_t>(cursor - buffer);
-        if (file && !writeFailed && std::fwrite(buffer, 1, count, file) != count) writeFailed = true;
-        flushed += count;
-        cursor = buffer;
+bool MemberOutput::Finish() {
+    const size_t count = static_cast<size_t>(cursor - buffer);
+    if (count && file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
+    flushed += count;
+    cursor = buffer;
+    if (file != NoFile) {
+        FileError closeError = FileError::None;
+        if (!CloseOutputFile(file, &closeError) && error == FileError::None) error = closeError;
+        file = NoFile;
     }
-    if (file) {
-        if (std::fclose(file) != 0) writeFailed = true;
-        file = nullptr;
+    return error == FileError::None;
+}
+
+bool MemberOutput::Commit(uint64_t creationTime, uint64_t lastAccessTime, uint64_t lastWriteTime) {
+    if (temporary[0] == '\0' || file != NoFile || error != FileError::None) {
+        Abandon();
+        return false;
     }
-    return !writeFailed;
+    if (!SetFileTimes(temporary, creationTime, lastAccessTime, lastWriteTime)) {
+        error = FileError::Other;
+        Abandon();
+        return false;
+    }
+    if (!MoveOverFile(temporary, target, &error)) {
+        if (error == FileError::None) error = FileError::Other;
+        Abandon();
+        return false;
+    }
+    temporary[0] = '\0';
+    return true;
+}
+
+void MemberOutput::Abandon() {
+    if (file != NoFile) {
+        CloseOutputFile(file, nullptr);
+        file = NoFile;
+    }
+    if (temporary[0] != '\0') {
+        RemoveFile(temporary);
+        temporary[0] = '\0';
+    }
 }

@@ -1,48 +1,74 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
+
+#include "FileSystem.h"
 
 class Host;
 
-// Where a member's decoded bytes go: a file opened "wb", or nowhere. Bytes are buffered; a failed
-// write is remembered and the rest of the member is dropped, so decoding still consumes the
-// member's whole bit stream and the archive stays in step.
+// Where a member's decoded bytes go: a new temporary file in the target's directory, or nowhere.
+// The target itself is touched only by Commit, once the member is complete, has its times and is
+// known to be intact; Abandon (or destruction) removes the temporary file and leaves whatever
+// stood at the target as it was. Bytes are buffered; the first failed write is remembered and
+// the rest of the member is dropped, so decoding still consumes the member's whole bit stream
+// and the archive stays in step.
 class MemberOutput {
 public:
     explicit MemberOutput(Host& host) : host(host) {}
-    ~MemberOutput() { Close(); }
+    ~MemberOutput() { Abandon(); }
     MemberOutput(const MemberOutput&) = delete;
     MemberOutput& operator=(const MemberOutput&) = delete;
 
-    // Opens path for binary writing, creating or truncating it. False when it cannot be opened.
-    bool Open(const char* path);
+    // Starts a member that is to replace target. False when its temporary file cannot be
+    // created; *error says why.
+    bool Open(const char* target, FileError* error);
 
     // Counts bytes without writing them anywhere.
     void OpenDiscard();
 
-    // False when the host asked to stop; the byte is taken either way.
+    // The member holds at most limit bytes: the byte after them is not taken, Put returns false
+    // and Overflowed() is true. Set after Open; no limit until then.
+    void SetLimit(uint64_t limit);
+
+    // False when the host asked to stop or the limit was passed; the byte is taken otherwise.
     bool Put(uint8_t byte) {
         *cursor++ = byte;
         if (cursor == bufferEnd) return Flush();
         return true;
     }
 
-    // Flushes and closes; false when any write failed. Safe to call twice.
-    bool Close();
+    // Writes what is buffered and closes the temporary file; false when any write failed.
+    bool Finish();
 
-    bool WriteFailed() const { return writeFailed; }
+    // Gives the finished temporary file the three times, then the target's name, replacing what
+    // stands there. False when either fails; the temporary file is gone then.
+    bool Commit(uint64_t creationTime, uint64_t lastAccessTime, uint64_t lastWriteTime);
+
+    // Closes and removes the temporary file, if there is one. Safe to call at any time.
+    void Abandon();
+
+    bool WriteFailed() const { return error != FileError::None; }
+    FileError Error() const { return error; }
+    bool Overflowed() const { return overflowed; }
     uint64_t Length() const { return flushed + static_cast<uint64_t>(cursor - buffer); }
+    // The temporary file's path while one exists, else empty.
+    const char* TemporaryPath() const { return temporary; }
 
 private:
     bool Flush();
+    void Reset();
+    void SetBufferEnd();
 
     static constexpr int BufferSize = 1 << 16;
 
     Host& host;
-    std::FILE* file = nullptr;
-    bool writeFailed = false;
+    FileHandle file = NoFile;
+    FileError error = FileError::None;
+    bool overflowed = false;
+    uint64_t limit = UINT64_MAX;
     uint64_t flushed = 0;
+    char target[256] = {};
+    char temporary[272] = {};  // the target's directory and a 12-character name
     unsigned char* cursor = buffer;
     unsigned char* bufferEnd = buffer + BufferSize;
     unsigned char buffer[BufferSize];

@@ -54,7 +54,10 @@ bool VolumeStream::PositionAtArchive() {
         return false;
     const int32_t s = static_cast<int32_t>(uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 |
                                            uint32_t(trailer[2]) << 16 | uint32_t(trailer[3]) << 24);
-    if (s < 0 || s > size - TrailerSize || std::fseek(file, s, SEEK_SET) != 0) return false;
+    unsigned char unread = 0;
+    if (s < 1 || s > size - TrailerSize || std::fseek(file, s - 1, SEEK_SET) != 0 ||
+        std::fread(&unread, 1, 1, file) != 1 || unread != UnreadByte)
+        return false;
     archiveOffset = s;
     position = s + 4;
     // The trailer is not data: reading volume 0 ends in front of it.
@@ -62,6 +65,12 @@ bool VolumeStream::PositionAtArchive() {
     endIndicator = false;
     ResetBuffer();
     return true;
+}
+
+bool VolumeStream::MoreDataInVolume() {
+    if (!file || endIndicator) return false;
+    if (int64_t(position) + 1 >= (int64_t(volume) + 1) * VolumeSpan) return false;
+    return cursor != bufferEnd || Refill();
 }
 
 void VolumeStream::SelectVolume() {

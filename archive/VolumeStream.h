@@ -12,6 +12,9 @@ constexpr int32_t VolumeSpan = 1457664;
 // Size of the trailer at the end of volume 0: the file offset S of the stream's first byte.
 constexpr int TrailerSize = 4;
 
+// The byte in front of the stream, at offset S - 1 of volume 0. It is never read as data.
+constexpr unsigned char UnreadByte = 0xFF;
+
 // The archive as one logical byte stream over the installer's own file (volume 0) and the
 // continuation files "<baseName><k>.DAT". The volume follows the position counter: the read that
 // makes position reach k * VolumeSpan is the first byte of volume k, whatever the files hold. In
@@ -31,7 +34,9 @@ public:
     bool OpenVolumeSet(const char* baseName, const char* firstVolumeName);
 
     // Reads the trailer and positions on the stream's first byte. False when volume 0 is shorter
-    // than the trailer or the trailer points outside it; nothing can be read then.
+    // than the trailer, the trailer points outside it, or the byte before the stream is not the
+    // 0xFF that the layout puts there (a trailer that is off by any amount); nothing can be read
+    // then.
     bool PositionAtArchive();
 
     // The counted byte reader: 0 to 255, or -1 past the end of the data, after a read error or
@@ -76,6 +81,10 @@ public:
 
     // True once a read has run past the end of the data (or failed, or was stopped).
     bool AtVolumeEnd() const { return endIndicator; }
+
+    // True when the current volume holds a further byte of data within its span. Never switches
+    // volumes, so it never prompts: after the last byte of a full volume it is false.
+    bool MoreDataInVolume();
 
     // True when the byte now feeding bit input was not data: bits are being made up.
     bool BitsPastEnd() const { return rack < 0; }

@@ -26,13 +26,14 @@ const Page Pages[] = {
 };
 
 // Reads the header behind the trailer. ParseSetupHeader cuts a text that fills its 64 bytes
-// without a terminator to 63 characters, so that nothing reads past its field.
+// without a terminator to 63 characters, so that nothing reads past its field. False when there
+// is no archive or its data ends inside the header: the pages would show made-up texts.
 bool ReadHeader(VolumeStream& archive) {
     if (!archive.PositionAtArchive()) return false;
     unsigned char bytes[SetupHeaderSize];
     archive.ReadBytes(bytes, SetupHeaderSize);
     ParseSetupHeader(bytes, &installState.header);
-    return true;
+    return !archive.AtVolumeEnd();
 }
 
 bool RunPages() {
@@ -64,13 +65,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     installState.archive.reset(new VolumeStream(installHost));
     char executable[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, executable, sizeof executable - 1);
+    bool succeeded = false;
     if (installState.archive->OpenVolumeSet("GLOB", executable)) {
         // An installer whose trailer points nowhere has no archive: no page is shown, and the
         // failure message says so.
         const bool readable = ReadHeader(*installState.archive);
         InvalidateRect(installState.backdropWindow, nullptr, FALSE);
 
-        const bool succeeded = readable && RunPages() && InstallSucceeded();
+        succeeded = readable && RunPages() && InstallSucceeded();
         char message[256];
         wsprintfA(message, LoadText(succeeded ? IDS_INSTALL_SUCCEEDED : IDS_INSTALL_FAILED),
                   installState.header.programName);
@@ -83,5 +85,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         if (installState.archive) installState.archive->CloseVolume();
         installState.archive.reset();
     }
-    return 0;
+    // A caller can tell a complete install from a failed or abandoned one.
+    return succeeded ? 0 : 1;
 }

@@ -339,7 +339,7 @@ TEST(ExtractAll, NameBytesAndTheEndOfTheLoop) {
         ExpectNothingOutside(run);
     }
     {
-        SCOPED_TRACE("0xff after a name's first byte ends the archive");
+        SCOPED_TRACE("0xff after a name's first byte ends the archive; data behind it is damage");
         TestArchive archive;
         archive.Add("ONE.TXT", "one");
         TestArchive ignored;
@@ -352,7 +352,8 @@ TEST(ExtractAll, NameBytesAndTheEndOfTheLoop) {
         ExtractRun run;
         run.Write(archive);
         ASSERT_TRUE(run.Run());
-        EXPECT_TRUE(run.result.Ok());
+        EXPECT_FALSE(run.result.Ok());
+        EXPECT_EQ(run.result.damage, Damage::DataAfterEnd);
         EXPECT_TRUE(run.result.sawEndMark);
         EXPECT_EQ(run.result.members, 1u);
         EXPECT_EQ(ListTree(run.install), Names{"ONE.TXT"});
@@ -431,12 +432,12 @@ TEST(ExtractAll, OutputThatCannotBeOpenedIsDecodedAwayAndRecorded) {
     EXPECT_FALSE(run.result.Ok());
     EXPECT_FALSE(run.result.damaged);
     EXPECT_EQ(run.result.failures, 1u);
-    EXPECT_EQ(run.result.firstFailure, MemberFailure::CannotOpen);
+    EXPECT_EQ(run.result.firstFailure, MemberFailure::NotDirectory);
     EXPECT_NE(std::string(run.result.firstFailedPath).find("FILE.TXT"), std::string::npos);
     EXPECT_EQ(ReadWholeFile(run.OnDisk("AFTER.TXT")), BytesOf("after"));
     EXPECT_EQ(ReadWholeFile(run.OnDisk("BLOCK")), BytesOf("a file where a directory should be"));
     ASSERT_EQ(run.observer.seen.size(), 2u);
-    EXPECT_EQ(run.observer.seen[0].failure, MemberFailure::CannotOpen);
+    EXPECT_EQ(run.observer.seen[0].failure, MemberFailure::NotDirectory);
     EXPECT_EQ(run.observer.seen[1].failure, MemberFailure::None);
 }
 
@@ -598,6 +599,8 @@ TEST(IsSafeMemberName, Table) {
         {"AUX", false},
         {"PRN", false},
         {"SUB\\CON", false},
+        {"SUB\\", false},  // names a directory, no file
+        {"SUB/", false},
     };
     for (const auto& c : cases) EXPECT_EQ(IsSafeMemberName(c.name), c.safe) << c.name;
 }

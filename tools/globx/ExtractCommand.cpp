@@ -55,11 +55,12 @@ public:
         lastName = DisplayName(record.name, options.codePage);
         sizes += record.size;
         ++count;
-        if (failure == MemberFailure::Damaged) {  // reported for the whole archive
-            damagedName = lastName;
-            return;
-        }
-        if (failure != MemberFailure::None) {
+        if (failure == MemberFailure::Damaged) return;  // reported for the whole archive
+        if (failure == MemberFailure::ThroughLink && result && result->failureDetail[0]) {
+            progress.Clear();
+            failures.Report(lastName, std::string(result->failureDetail) +
+                                          " is a symbolic link; nothing is written through it");
+        } else if (failure != MemberFailure::None) {
             progress.Clear();
             failures.Report(lastName, failure);
         } else {
@@ -84,7 +85,7 @@ public:
     uint64_t kept = 0;
     bool willKeep = false;
     std::string lastName;
-    std::string damagedName;  // the member the data ended in
+    const ExtractResult* result = nullptr;  // the run's, for the details of a failure
     FailureLines failures;
 };
 
@@ -120,16 +121,18 @@ int RunExtract(const CommonOptions& options, const std::string& directory, bool 
     extract.nameMapper = mapper.get();
     extract.overwrite = overwrite;
     extract.observer = &observer;
-    const ExtractResult result = reader.Run(extract);
+    ExtractResult result;
+    observer.result = &result;
+    reader.Run(extract, result);
     progress.Clear();
     std::fflush(stdout);
     observer.failures.Finish();
 
-    const int status = reader.ReportArchiveProblems(result, observer.damagedName);
+    const int status = reader.ReportArchiveProblems(result, options.codePage);
     if (!options.quiet) {
         std::printf("%" PRIu64 " members (%" PRIu64 " kept), %" PRIu64 " bytes decoded, %" PRIu32
                     " failures\n",
                     observer.count, observer.kept, result.decodedBytes, result.failures);
     }
-    return status != 0 || result.failures != 0 ? 2 : 0;
+    return status;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Commands.h"
 #include "FileSystem.h"
 #include "SetupHeader.h"
 
@@ -53,7 +54,8 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
     }
     if (!stream->PositionAtArchive()) {
         std::fprintf(stderr,
-                     "globx: %s: not an installer or damaged: the trailer points outside the file\n",
+                     "globx: %s: not an installer or damaged: its last four bytes do not point at an "
+                     "archive\n",
                      installerPath.c_str());
         return 2;
     }
@@ -62,7 +64,7 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
     ParseSetupHeader(bytes, &state.header);
     if (stream->AtVolumeEnd()) {
         ExtractResult nothing;
-        if (ReportArchiveProblems(nothing, std::string()) == 0) {
+        if (ReportArchiveProblems(nothing, 1252) == 0) {
             std::fprintf(stderr,
                          "globx: %s: not an installer or damaged: the archive ends inside its "
                          "388-byte header\n",
@@ -73,14 +75,19 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
     return 0;
 }
 
-ExtractResult InstallerReader::Run(const ExtractOptions& options) {
-    ExtractResult result;
+void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result) {
     ExtractAll(*stream, state, host, result, options);
-    return result;
 }
 
-int InstallerReader::ReportArchiveProblems(const ExtractResult& result,
-                                           const std::string& damagedMember) const {
+int InstallerReader::ReportArchiveProblems(const ExtractResult& result, int codePage) const {
+    if (result.totalSizeDiffers) {
+        std::fprintf(stderr,
+                     "globx: %s: warning: the header's totalSize is %u but the members' sizes add up "
+                     "to %llu; the files are intact, only the installer's space check and progress "
+                     "bar are off\n",
+                     installer.c_str(), static_cast<unsigned>(state.header.totalSize),
+                     static_cast<unsigned long long>(result.sizes));
+    }
     if (host.MissingDisk() != 0) {
         std::fprintf(stderr,
                      "globx: volume %s (disk %d) is missing: put it beside the installer or pass "
@@ -94,18 +101,23 @@ int InstallerReader::ReportArchiveProblems(const ExtractResult& result,
         return 2;
     }
     if (result.damaged) {
-        // The volume that was being read when the data ran out is the one to look at.
-        if (damagedMember.empty()) {
-            std::fprintf(stderr,
-                         "globx: %s: damaged archive: the data ends inside a record; the installer "
-                         "or a volume is truncated or corrupt\n",
-                         stream->volumeName);
-        } else {
-            std::fprintf(stderr,
-                         "globx: %s: damaged archive: member \"%s\" cannot be decoded; the "
-                         "installer or a volume is truncated or corrupt\n",
-                         stream->volumeName, damagedMember.c_str());
+        // The volume that was being read when the damage showed is the one to look at.
+        std::string what = DescribeDamage(result.damage);
+        if (result.damagedMember[0] != '\0') {
+            const std::string name = DisplayName(result.damagedMember, codePage);
+            if (result.damage == Damage::LongerThanRecord)
+                what = "member \"" + name + "\" decodes to more than the " +
+                       std::to_string(result.damagedSize) + " bytes its record says";
+            else if (result.damage == Damage::ShorterThanRecord)
+                what = "member \"" + name + "\" decodes to " + std::to_string(result.damagedLength) +
+                       " bytes but its record says " + std::to_string(result.damagedSize);
+            else
+                what = "member \"" + name + "\" cannot be decoded: " + what;
         }
+        std::fprintf(stderr,
+                     "globx: %s: damaged archive: %s; the installer or a volume is truncated or "
+                     "corrupt\n",
+                     stream->volumeName, what.c_str());
         return 2;
     }
     if (result.stopped) {
@@ -113,5 +125,11 @@ int InstallerReader::ReportArchiveProblems(const ExtractResult& result,
                      installer.c_str());
         return 2;
     }
-    return 0;
+    if (result.writeFailed) {
+        std::fprintf(stderr,
+                     "globx: %s: stopped after a failed write: no further file was created; free "
+                     "space and run again\n",
+                     installer.c_str());
+    }
+    return result.Ok() ? 0 : 2;
 }

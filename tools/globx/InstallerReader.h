@@ -22,12 +22,13 @@ public:
     int Open(const std::string& installerPath, const std::string& volumesDir);
 
     // Runs ExtractAll over the members with the console host. state.installDir must be set.
-    ExtractResult Run(const ExtractOptions& options);
+    // result may be watched while the run goes on (an observer's failure details).
+    void Run(const ExtractOptions& options, ExtractResult& result);
 
-    // Reports a missing volume, a read error and damage found by the run; member failures are
-    // the verbs' to report. damagedMember names the member the data ended in (empty when it ended
-    // inside a record). Returns 0 when there was nothing to report, else 2.
-    int ReportArchiveProblems(const ExtractResult& result, const std::string& damagedMember) const;
+    // Reports a missing volume, a read error, damage and a stop found by the run, and warns of a
+    // totalSize that disagrees with the members; member failures are the verbs' to report.
+    // Returns the exit status of the one verdict on the run: 0 when result.Ok(), else 2.
+    int ReportArchiveProblems(const ExtractResult& result, int codePage) const;
 
     // The host's record of the run: a missing volume or a read error stops reading early.
     const ConsoleHost& Host() const { return host; }

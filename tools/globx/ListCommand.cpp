@@ -71,9 +71,7 @@ public:
             std::printf("%s\n", lastName.c_str());
         }
         // Damage is reported once for the whole archive, with this member's name.
-        if (failure == MemberFailure::Damaged) {
-            damagedName = lastName;
-        } else if (failure != MemberFailure::None) {
+        if (failure != MemberFailure::None && failure != MemberFailure::Damaged) {
             std::fflush(stdout);
             failures.Report(lastName, failure);
         }
@@ -86,7 +84,6 @@ public:
     uint64_t sizes = 0;
     uint64_t count = 0;
     std::string lastName;
-    std::string damagedName;  // the member the data ended in
     FailureLines failures;
 };
 
@@ -128,7 +125,8 @@ int RunList(const CommonOptions& options, bool json) {
     ExtractOptions extract;
     extract.writeFiles = false;
     extract.observer = &observer;
-    const ExtractResult result = reader.Run(extract);
+    ExtractResult result;
+    reader.Run(extract, result);
     progress.Clear();
 
     if (json) {
@@ -143,6 +141,5 @@ int RunList(const CommonOptions& options, bool json) {
     }
     std::fflush(stdout);
     observer.failures.Finish();
-    const int status = reader.ReportArchiveProblems(result, observer.damagedName);
-    return status != 0 || result.failures != 0 ? 2 : 0;
+    return reader.ReportArchiveProblems(result, options.codePage);
 }

@@ -1,0 +1,282 @@
+// Damage run through every program's way of reading an archive: globx test (decode only),
+// globx extract and the installer's worker (write files) must reach the same verdict, and none may
+// call a run good that changed the names or sizes of what it extracted, or leave half a file.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+
+#include "Extract.h"
+#include "ExtractRun.h"
+#include "TestArchive.h"
+#include "VolumeStream.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Tree = std::map<std::string, std::vector<uint8_t>>;
+
+std::vector<uint8_t> Words(size_t count) {
+    static const char* const words[] = {"archive ", "volume ", "member ", "the ", "of ", "disk ",
+                                        "install ", "\r\n", "file ", "Setup "};
+    std::vector<uint8_t> text;
+    uint32_t x = 12345;
+    while (text.size() < count) {
+        x = x * 1103515245 + 12345;
+        for (const char* c = words[(x >> 16) % 10]; *c; ++c) text.push_back(static_cast<uint8_t>(*c));
+    }
+    text.resize(count);
+    return text;
+}
+
+TestArchive SweepArchive() {
+    TestArchive archive;
+    archive.Add("README.TXT", Words(6000));
+    archive.Add("EMPTY.DAT", "");
+    archive.Add("BIN\\TOOL.EXE", RandomBytes(12000, 7));
+    archive.Add("BIN\\DATA\\RUN.DAT", std::vector<uint8_t>(5000, 'z'));
+    archive.Add("LAST.TXT", "the last member\r\n");
+    uint64_t time = FileTimeFromUnix(1100000000);
+    for (auto& member : archive.members) {
+        member.creationTime = time;
+        member.lastAccessTime = time + 30000000;
+        member.lastWriteTime = time + 10000000;
+        time += 864000000000ULL;
+    }
+    archive.endMark = true;  // as globpack writes it
+    return archive;
+}
+
+Tree Expected(const TestArchive& archive) {
+    Tree tree;
+    for (const auto& member : archive.members) {
+        std::string name = member.name;
+        for (char& c : name)
+            if (c == '\\') c = '/';
+        tree[name] = member.data;
+    }
+    return tree;
+}
+
+Tree ReadTree(const std::string& root, std::vector<std::string>* temporaries) {
+    Tree tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (!entry.is_regular_file()) continue;
+        const std::string relative = fs::relative(entry.path(), root).generic_string();
+        if (entry.path().filename().string().rfind("~GLOB", 0) == 0) temporaries->push_back(relative);
+        tree[relative] = ReadWholeFile(entry.path().string());
+    }
+    return tree;
+}
+
+// How many files and of which sizes: what the structure alone vouches for. A flipped name byte
+// that still makes a name, like a flipped time or coded byte that keeps every length, is found
+// only by integrity data.
+std::vector<size_t> Sizes(const Tree& tree) {
+    std::vector<size_t> sizes;
+    for (const auto& entry : tree) sizes.push_back(entry.second.size());
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+
+enum class Way { Test, Extract, Installer };
+const Way Ways[] = {Way::Test, Way::Extract, Way::Installer};
+const char* WayName(Way way) { return way == Way::Test ? "test" : way == Way::Extract ? "extract" : "installer"; }
+
+struct Outcome {
+    bool ok = false;  // opened, and the run's verdict is Ok()
+    Damage damage = Damage::None;
+    Tree tree;
+    std::vector<std::string> temporaries;
+};
+
+// Reads the installer in files as a way of the three does. The installer's user retries a
+// missing disk once before giving up; globx gives up at once.
+Outcome Read(const InstallerFiles& files, Way way) {
+    ExtractRun run;
+    run.files = files;
+    run.options.writeFiles = way != Way::Test;
+    if (way == Way::Installer) run.host.diskAnswers = {true};
+    Outcome outcome;
+    if (!run.Run()) return outcome;  // no archive behind the trailer: nothing read, nothing written
+    outcome.ok = run.result.Ok();
+    outcome.damage = run.result.damage;
+    outcome.tree = ReadTree(run.install, &outcome.temporaries);
+    return outcome;
+}
+
+// Where stream byte i lies: the file and the offset in it.
+std::pair<std::string, size_t> Locate(const InstallerFiles& files, size_t i) {
+    const int64_t position = int64_t(files.offset) + 5 + int64_t(i);
+    const int k = static_cast<int>(position / VolumeSpan);
+    if (k == 0) return {files.exePath, files.offset + i};
+    return {VolumePath(files, k), static_cast<size_t>(position - int64_t(k) * VolumeSpan)};
+}
+
+uint8_t Patch(const std::string& path, size_t offset, std::function<uint8_t(uint8_t)> change) {
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekg(static_cast<std::streamoff>(offset));
+    const uint8_t old = static_cast<uint8_t>(file.get());
+    file.seekp(static_cast<std::streamoff>(offset));
+    file.put(static_cast<char>(change(old)));
+    return old;
+}
+
+void PatchStream(const InstallerFiles& files, size_t i, std::function<uint8_t(uint8_t)> change) {
+    const auto [path, offset] = Locate(files, i);
+    Patch(path, offset, change);
+}
+
+void WriteTrailer(const InstallerFiles& files, int32_t s) {
+    const auto size = fs::file_size(files.exePath);
+    for (int b = 0; b < 4; ++b)
+        Patch(files.exePath, size - 4 + b, [&](uint8_t) { return static_cast<uint8_t>(s >> (8 * b)); });
+}
+
+// Runs the three ways over the same damaged files and checks what holds for any damage; returns
+// the common verdict.
+bool ExpectOneVerdict(const InstallerFiles& files, const Tree& original) {
+    std::map<Way, Outcome> outcomes;
+    for (Way way : Ways) outcomes[way] = Read(files, way);
+    const bool ok = outcomes[Way::Test].ok;
+    for (Way way : Ways) {
+        SCOPED_TRACE(WayName(way));
+        const Outcome& outcome = outcomes[way];
+        EXPECT_EQ(outcome.ok, ok) << "test says " << (ok ? "ok" : "damaged") << ", this way "
+                                  << DescribeDamage(outcome.damage);
+        EXPECT_EQ(outcome.temporaries, std::vector<std::string>{}) << "a temporary file survived";
+        if (way == Way::Test) continue;
+        if (outcome.ok) {
+            EXPECT_EQ(Sizes(outcome.tree), Sizes(original))
+                << "called good, yet the files or sizes extracted differ";
+        } else {
+            // What did land is complete: a file of the archive's, with its recorded size.
+            for (const auto& [name, bytes] : outcome.tree) {
+                const auto found = original.find(name);
+                if (found == original.end()) continue;  // a damaged name may land as another file
+                EXPECT_EQ(bytes.size(), found->second.size()) << name << " landed half-written";
+            }
+        }
+    }
+    return ok;
+}
+
+struct DamageCase {
+    const char* what;
+    bool ok;  // the verdict every way must reach
+    size_t membersLeft;  // members the damaged archive still holds in full
+    // Changes the stream before the files are written (may be empty).
+    std::function<void(std::vector<uint8_t>&, const StreamLayout&)> stream;
+    // Changes the written files.
+    std::function<void(const InstallerFiles&, const StreamLayout&)> files;
+};
+
+TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> intact = archive.Stream(&layout);
+    const auto& m = layout.members;
+    auto set = [](size_t i, uint8_t value) {
+        return [=](std::vector<uint8_t>& s, const StreamLayout&) { s[i] = value; };
+    };
+    const DamageCase cases[] = {
+        {"intact", true, 5, nullptr, nullptr},
+        {"a name's terminator overwritten: the name swallows its record", false, 5,
+         set(m[2].fields - 1, 'X'), nullptr},
+        {"a size field too large", false, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields] += 1; }, nullptr},
+        {"a size field too small: more decodes than it says", false, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[2].fields + 1] -= 1; }, nullptr},
+        {"a size field of an empty member", false, 5, set(m[1].fields, 5), nullptr},
+        {"a time field: nothing checks it without integrity data", true, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[3].fields + 4 + 16 + 3] ^= 0x40; }, nullptr},
+        {"an early end mark with members behind it", false, 5, set(m[3].record + 1, 0xFF), nullptr},
+        {"a record cut by the end of the data", false, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[4].fields + 6); }, nullptr},
+        {"a bit stream cut by the end of the data", false, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[2].data + 100); }, nullptr},
+        {"the data ends inside the header", false, 5,
+         [](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(200); }, nullptr},
+        // Without a member count a cut at a record boundary that takes the end mark along looks
+        // like a shorter archive: all agree, and integrity data is what tells.
+        {"the data ends right after the header", true, 0,
+         [](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(SetupHeaderSize); }, nullptr},
+        {"the trailer one byte late: the first name loses its first byte", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) { WriteTrailer(f, f.offset + 1); }},
+        {"the trailer one byte early", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) { WriteTrailer(f, f.offset - 1); }},
+        {"the continuation volume zeroed", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) {
+             const auto size = fs::file_size(VolumePath(f, 1));
+             std::ofstream(VolumePath(f, 1), std::ios::binary) << std::string(size, '\0');
+         }},
+        {"the continuation volume cut in half", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) {
+             fs::resize_file(VolumePath(f, 1), fs::file_size(VolumePath(f, 1)) / 2);
+         }},
+        {"the continuation volume empty", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) { fs::resize_file(VolumePath(f, 1), 0); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<uint8_t> stream = intact;
+        if (c.stream) c.stream(stream, layout);
+        TempDir media;
+        VolumeLayout volumes;
+        // The second volume begins inside the third member's bit stream; with the stream cut
+        // short, inside the header.
+        volumes.stubSize = StubSizeForBoundaryAt(stream.size() > m[2].data + 500 ? m[2].data + 500 : 100);
+        const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
+        if (c.files) c.files(files, layout);
+        const TestArchive left = [&] {
+            TestArchive copy = archive;
+            copy.members.resize(c.membersLeft);
+            return copy;
+        }();
+        EXPECT_EQ(ExpectOneVerdict(files, Expected(left)), c.ok);
+    }
+}
+
+TEST(OneVerdict, FlipsSpreadOverTheArchiveNeverPassAsAChangedTree) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> stream = archive.Stream(&layout);
+    TempDir media;
+    VolumeLayout volumes;
+    volumes.stubSize = StubSizeForBoundaryAt(layout.members[2].data + 500);
+    const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
+    const Tree original = Expected(archive);
+    // The header's totalSize, every other record byte (names, terminators, sizes, times), and
+    // the coded data at a stride, each flipped in one bit of a spread of patterns.
+    std::vector<size_t> offsets;
+    for (size_t i = SetupHeaderSize - 4; i < SetupHeaderSize; ++i) offsets.push_back(i);
+    for (const auto& member : layout.members) {
+        for (size_t i = member.record; i < member.data; i += 2) offsets.push_back(i);
+        offsets.push_back(member.fields - 1);
+        for (size_t i = member.fields; i < member.fields + 4; ++i) offsets.push_back(i);
+        for (size_t i = member.data; i < member.end; i += 401) offsets.push_back(i);
+        offsets.push_back(member.end - 1);
+    }
+    offsets.push_back(layout.end);
+    offsets.push_back(layout.end + 1);
+    uint32_t x = 99;
+    for (const size_t i : offsets) {
+        x = x * 1664525 + 1013904223;
+        const uint8_t mask = static_cast<uint8_t>(1u << ((x >> 24) % 8));
+        SCOPED_TRACE("stream byte " + std::to_string(i) + " ^ " + std::to_string(mask));
+        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+        const bool ok = ExpectOneVerdict(files, original);
+        for (const auto& member : layout.members) {
+            if (i >= member.fields && i < member.fields + 4) {
+                EXPECT_FALSE(ok) << "a size field changed";
+            }
+        }
+        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+        if (HasFailure()) break;  // one damaged case explains the rest
+    }
+}
+
+}  // namespace
