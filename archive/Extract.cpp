@@ -148,7 +148,7 @@ const char* DescribeDamage(Damage damage) {
     switch (damage) {
     case Damage::None: return "intact";
     case Damage::HeaderCut: return "the data ends inside the archive's 388-byte header";
-    case Damage::RecordCut: return "the data ends inside a member's record";
+    case Damage::RecordCut: return "the data ends inside a record";
     case Damage::DataCut: return "the data ends inside a member's coded bytes";
     case Damage::BadCode: return "a member's coded bytes hold a code no packer writes";
     case Damage::LongerThanRecord: return "a member decodes to more bytes than its record says";
@@ -205,7 +205,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             // An end mark with data behind it is a name or a record gone wrong.
             if (stream.MoreDataInVolume()) RecordDamage(result, Damage::DataAfterEnd, nullptr);
         }
-        if (end == NameEnd::Truncated) RecordDamage(result, Damage::RecordCut, &record);
+        if (end == NameEnd::Truncated) RecordDamage(result, Damage::RecordCut, nullptr);
         if (end != NameEnd::Terminator) break;
         ++result.members;
 

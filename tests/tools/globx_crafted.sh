@@ -123,7 +123,7 @@ found=$(cd hostile && find . -mindepth 1 | sort | tr '\n' ' ')
 [[ $found == "./deep ./deep/target ./deep/target/fine.txt ./setup.exe " ]] ||
     fail "extract wrote outside its directory or wrote an unsafe name: $found"
 [[ ! -e /rooted.txt && ! -e rooted.txt ]] || fail "a rooted name was written"
-grep -q 'up\.txt: its name would leave' err.txt || fail "unsafe name not reported: $(cat err.txt)"
+grep -q 'up\.txt: its name is no safe file name' err.txt || fail "unsafe name not reported: $(cat err.txt)"
 grep -q 'esc\\x1b\[31m\.txt' err.txt || fail "control characters reached the terminal: $(cat err.txt)"
 grep -q $'\x1b' err.txt out.txt && fail "a raw escape character was printed"
 grep -q '8 failures' out.txt || fail "summary: $(cat out.txt)"
@@ -161,16 +161,31 @@ if [[ -z $RUN ]]; then
     run 2 extract texts/setup.exe -d texts/out1252
     [[ -f $'texts/out1252/caf\xe2\x80\x9at' ]] || fail "code page 1252 name: $(ls texts/out1252)"
     grep -q 'odd.*cannot be converted' err.txt || fail "unconvertible name not reported: $(cat err.txt)"
+    # test judges the names as extract does.
+    run 2 test texts/setup.exe
+    grep -q 'odd.*cannot be converted' err.txt || fail "test did not report the name: $(cat err.txt)"
+    run 0 test --code-page 437 texts/setup.exe
 fi
 
 # --- Sizes: test checks each member's decoded length and the header's total. ---
 mkdir sizes
 installer sizes/setup.exe "$(header H H H H H H 7)$(member "$(namehex a.txt)" 7 $T $T $T "$AB")"
 run 2 test sizes/setup.exe
-grep -q 'a\.txt: decodes to 2 bytes but its record says 7' err.txt || fail "size check: $(cat err.txt)"
-installer sizes/setup.exe "$(header H H H H H H 9)$(member "$(namehex a.txt)" 2 $T $T $T "$AB")"
+grep -q 'damaged archive: member "a\.txt" decodes to 2 bytes but its record says 7' err.txt ||
+    fail "size check: $(cat err.txt)"
+run 2 extract sizes/setup.exe -d sizes/out
+[[ ! -e sizes/out/a.txt ]] || fail "a member shorter than its record was extracted"
+installer sizes/setup.exe "$(header H H H H H H 1)$(member "$(namehex a.txt)" 1 $T $T $T "$AB")"
 run 2 test sizes/setup.exe
-grep -q "totalSize is 9 but the members' sizes add up to 2" err.txt || fail "total check: $(cat err.txt)"
+grep -q 'damaged archive: member "a\.txt" decodes to more than the 1 bytes its record says' err.txt ||
+    fail "size check: $(cat err.txt)"
+# A totalSize that disagrees is a warning: the files are intact.
+installer sizes/setup.exe "$(header H H H H H H 9)$(member "$(namehex a.txt)" 2 $T $T $T "$AB")"
+run 0 test sizes/setup.exe
+grep -q "warning: the header's totalSize is 9 but the members' sizes add up to 2" err.txt ||
+    fail "total check: $(cat err.txt)"
+run 0 extract sizes/setup.exe -d sizes/out
+grep -q "warning: the header's totalSize is 9" err.txt || fail "total check in extract: $(cat err.txt)"
 
 # --- Damage inside a member and inside a record. ---
 mkdir damaged
