@@ -289,7 +289,8 @@ def finish(s, p, text, timeout=120, before_ok=None):
         before_ok()
     s.key("Return")
     rc = s.wait_exit(p, timeout=30)
-    check(rc == 0, "the installer exits with code 0", "exit code %d" % rc)
+    expected = 0 if text == SUCCESS_TEXT else 1
+    check(rc == expected, "the installer exits with code %d" % expected, "exit code %d" % rc)
     return box
 
 

@@ -135,7 +135,8 @@ def dismiss_group_window(s, timeout=5):
 
 
 def finish(s, p, box, group_wait=5):
-    """Dismisses the final box with Return, as a user would, and returns SETUP.EXE's exit code.
+    """Dismisses the final box with Return, as a user would, and returns SETUP.EXE's exit code:
+    0 after a complete install, 1 after a failed or abandoned one.
     After a success the group window (see dismiss_group_window) is closed first."""
     if box.message == SUCCESS:
         dismiss_group_window(s, group_wait)

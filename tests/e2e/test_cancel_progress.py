@@ -2,7 +2,9 @@
 """Cancel on the progress page. First run: Cancel (clicked) brings the quit question, nothing more
 is written while it is up, No goes back to the page and the install ends with the success text
 and every file. Second run: Esc, then Yes (the question's default, Return) ends the install
-promptly with the failure text, having written less than the whole tree."""
+promptly with the failure text and exit status 1, having written less than the whole tree and no
+temporary file; a rerun into the same directory then installs every file complete."""
+import pathlib
 import time
 
 import harness
@@ -61,11 +63,22 @@ def escape_then_yes(s, installer, source):
     # loaded machine but stays far below the 10 s a stop that hung would take.
     check(elapsed < 4, "the failure box follows Yes within 4 s", "%.1f s" % elapsed)
     check(s.find_window(title=flow.CAPTION, control=flow.BAR) is None, "the progress page is gone")
-    check(flow.finish(s, p, box) == 0, "SETUP.EXE exits with 0")
+    check(flow.finish(s, p, box) == 1, "SETUP.EXE exits with 1 after an abandoned install")
     written, total = flow.tree_size(target), flow.tree_size(source)
     check(written < total, "the abandoned install wrote less than the tree",
           "%d of %d bytes" % (written, total))
     harness.log("abandoned after %d of %d bytes" % (written, total))
+    leftovers = [str(path) for path in pathlib.Path(target).rglob("~GLOB*")]
+    check(not leftovers, "no temporary file is left behind", repr(leftovers))
+
+    # Run again into the same directory: what the stop left must not pass for installed files.
+    p = s.start(installer)
+    flow.walk_to_progress(s, p, install_dir)
+    box = flow.final_box(s, p, timeout=120)
+    check(box.message == flow.SUCCESS, "the rerun succeeds", repr(box.message))
+    check(flow.finish(s, p, box) == 0, "SETUP.EXE exits with 0")
+    problems = flow.compare_trees(source, target)
+    check(not problems, "after the rerun every file is complete", "; ".join(problems[:10]))
 
 
 def scenario(s):

@@ -64,7 +64,7 @@ def scenario(s):
         check(box.message == flow.FAILURE, "the first box is the failure text",
               "%r: %r" % (box.title, box.message))
         harness.log("failed after %.1f s" % (time.monotonic() - started))
-        check(flow.finish(s, p, box) == 0, "SETUP.EXE exits with 0")
+        check(flow.finish(s, p, box) == 1, "SETUP.EXE exits with 1")
         written = flow.tree_size(s.unix_path("C:\\" + name))
         check(written <= total, "it wrote at most the source's size",
               "%d bytes of %d" % (written, total))

@@ -2,7 +2,7 @@
 """Installers whose archive header or trailer is malformed. A header text that fills its 64 bytes
 without a terminator shows as its first 63 characters, never running on into the next field. A
 trailer that points outside the file shows no page at all, only the failure box (the header was
-never read, so its texts are empty), and the installer exits with 0."""
+never read, so its texts are empty), and the installer exits with 1."""
 import pathlib
 import struct
 import sys
@@ -41,7 +41,7 @@ def unterminated_name(s):
     s.key("y")
     box = wait_box(s, p, FAILURE % NAME)
     s.key("Return", to=box)
-    check(s.wait_exit(p, timeout=30) == 0, "the installer exits with 0")
+    check(s.wait_exit(p, timeout=30) == 1, "the installer exits with 1")
 
 
 def trailer_outside(s):
@@ -58,7 +58,7 @@ def trailer_outside(s):
     pages = [w for w in s.windows() if w.cls == "#32770" and w.hwnd != box.hwnd]
     check(not pages, "no page is shown", repr(pages))
     s.key("Return", to=box)
-    check(s.wait_exit(p, timeout=30) == 0, "the installer exits with 0")
+    check(s.wait_exit(p, timeout=30) == 1, "the installer exits with 1")
 
 
 def scenario(s):
