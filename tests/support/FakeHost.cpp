@@ -49,6 +49,7 @@ void FakeHost::RequestCancel() {
 
 bool FakeHost::ShouldStop() {
     ++stopChecks;
+    if (onShouldStop) onShouldStop();
     if (stopNow) return true;
     if (stopAfterCancels > 0 && cancelRequests >= stopAfterCancels) return true;
     if (stopAfterChecks >= 0 && stopChecks > stopAfterChecks) return true;

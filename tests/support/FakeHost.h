@@ -40,6 +40,8 @@ public:
     long stopAfterChecks = -1;
     bool stopNow = false;
     int maxPrompts = 20;
+    // Runs at every check, before it is answered: where the worker would wait while paused.
+    std::function<void()> onShouldStop;
 
     std::vector<std::string> calls;
     int cancelRequests = 0;

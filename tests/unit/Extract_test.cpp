@@ -126,6 +126,31 @@ TEST(ExtractAll, StatusTextShowsTheTargetBeforeItsDirectoriesAreMade) {
         << "the end mark replaces only the first character";
 }
 
+TEST(ExtractAll, ADiskPromptInsideARecordShowsThatMembersPath) {
+    TestArchive archive;
+    archive.Add("FIRST.TXT", "first");
+    archive.Add("SECOND.TXT", "second");
+    StreamLayout layout;
+    archive.Stream(&layout);
+    VolumeLayout volumes;
+    // The next volume begins inside the second member's size and times.
+    volumes.stubSize = StubSizeForBoundaryAt(layout.members[1].fields + 10);
+    ExtractRun run;
+    run.Write(archive, volumes);
+    ASSERT_EQ(run.files.volumes.size(), 2u);
+    const std::string away = run.files.volumes[1] + ".away";
+    std::filesystem::rename(run.files.volumes[1], away);
+    std::string statusAtPrompt;
+    run.host.onAskForDisk = [&](int, const char*) {
+        statusAtPrompt = run.Status();
+        std::filesystem::rename(away, run.files.volumes[1]);
+    };
+    run.host.diskAnswers = {true};
+    ASSERT_TRUE(run.Run());
+    EXPECT_TRUE(run.result.Ok());
+    EXPECT_NE(statusAtPrompt.find("SECOND.TXT"), std::string::npos) << statusAtPrompt;
+}
+
 TEST(ExtractAll, ProgressFractionIsTheShareOfTotalSize) {
     const struct {
         uint32_t totalSize;  // 0: the sum of the sizes
@@ -549,6 +574,63 @@ TEST(ExtractAll, StopRequestEndsTheRun) {
     EXPECT_FALSE(FileExists(run.OnDisk("AFTER.TXT")));
     EXPECT_LT(run.result.decodedBytes, 600000u);
     EXPECT_EQ(run.Status()[0], '*');
+}
+
+// The worker is paused and stopped at its checks. Members small enough to need no check of their
+// own still meet one before each: nothing of a member (its text, its directories and file, its
+// fraction) happens before the check that precedes it has been passed.
+TEST(ExtractAll, EveryMemberWaitsForACheckBeforeAnythingOfItHappens) {
+    constexpr int Count = 12;
+    TestArchive archive;
+    for (int i = 0; i < Count; ++i) archive.Add("D" + std::to_string(i) + "\\F.TXT", "tiny " + std::to_string(i));
+    // The fraction the page sees once the first i members are done.
+    auto fractionAfter = [&](int i) {
+        uint32_t done = 0;
+        for (int j = 0; j < i; ++j) done += archive.members[j].RecordedSize();
+        return double(done) / double(archive.TotalSize());
+    };
+    struct Seen {
+        std::string status;
+        size_t entries;
+        double fraction;
+    };
+    std::vector<Seen> checks;
+    ExtractRun run;
+    run.Write(archive);
+    run.host.onShouldStop = [&] {
+        checks.push_back({run.Status(), ListTree(run.install).size(), run.state->progressFraction.Load()});
+    };
+    ASSERT_TRUE(run.Run());
+    ASSERT_TRUE(run.result.Ok());
+    // Before member i: i members (a directory and a file each) done, member i - 1's path shown.
+    for (int i = 0; i < Count; ++i) {
+        SCOPED_TRACE("before member " + std::to_string(i));
+        const std::string shown = i == 0 ? "" : run.state->installDir + archive.members[i - 1].name;
+        const bool found = std::any_of(checks.begin(), checks.end(), [&](const Seen& seen) {
+            std::string status = seen.status;
+            std::replace(status.begin(), status.end(), '/', '\\');
+            std::string expected = shown;
+            std::replace(expected.begin(), expected.end(), '/', '\\');
+            return status == expected && seen.entries == size_t(2 * i) &&
+                   seen.fraction == fractionAfter(i);
+        });
+        EXPECT_TRUE(found) << "no check between member " << i - 1 << " and member " << i;
+    }
+
+    // A stop at the check before member k: nothing of member k or later.
+    for (const int k : {0, 5, Count - 1}) {
+        SCOPED_TRACE("stopped before member " + std::to_string(k));
+        ExtractRun stopped;
+        stopped.Write(archive);
+        stopped.host.onShouldStop = [&] {
+            if (ListTree(stopped.install).size() == size_t(2 * k)) stopped.host.stopNow = true;
+        };
+        ASSERT_TRUE(stopped.Run());
+        EXPECT_TRUE(stopped.result.stopped);
+        EXPECT_EQ(ListTree(stopped.install).size(), size_t(2 * k));
+        EXPECT_EQ(stopped.observer.seen.size(), size_t(k)) << "a member was started after the stop";
+        EXPECT_EQ(stopped.state->progressFraction.Load(), fractionAfter(k));
+    }
 }
 
 TEST(ExtractAll, MissingVolumeCancelledStopsTheRun) {
