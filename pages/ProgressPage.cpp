@@ -56,10 +56,10 @@ void OnTick(HWND page) {
     }
     InvalidateRect(page, nullptr, FALSE);
     // While a question is up the answer decides: a Yes ends the page with 0 even when the
-    // worker has finished, and after a No the next tick sees the end.
-    if (questionsOpen > 0) return;
+    // worker has finished, and after a No the next tick sees the end. The status line is kept
+    // up to date meanwhile, as on every tick.
     if (installState.statusText.First() == '*') {
-        End(page, 1);
+        if (questionsOpen == 0) End(page, 1);
         return;
     }
     char status[256];
