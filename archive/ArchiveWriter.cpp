@@ -167,9 +167,24 @@ bool ArchiveWriter::Commit() {
     if (failed || committed || stubSize < 0) return false;
     // The reader needs no end mark, but without one it reads the trailer (or a missing next
     // volume) as a further record.
-    if (!PutRaw(kEndMark, sizeof kEndMark) || !CloseVolume() || !RenameIntoPlace()) return false;
+    if (!PutRaw(kEndMark, sizeof kEndMark) || !CloseVolume() || !WriteReplacementStub() ||
+        !RenameIntoPlace())
+        return false;
     committed = true;
     RemoveStaleVolumes();
+    return true;
+}
+
+bool ArchiveWriter::WriteReplacementStub() {
+    if (replacementStub.empty()) return true;
+    if (static_cast<int64_t>(replacementStub.size()) != stubSize)
+        return Fail(FinalPath(0), "the stub changed size while it was packed", "report this as a bug");
+    std::fstream volume0(TemporaryPath(0), std::ios::in | std::ios::out | std::ios::binary);
+    volume0.seekp(0);
+    volume0.write(reinterpret_cast<const char*>(replacementStub.data()),
+                  static_cast<std::streamsize>(replacementStub.size()));
+    volume0.close();
+    if (!volume0) return Fail(FinalPath(0), "cannot write the stub's integrity data", "check the disk and run again");
     return true;
 }
 

@@ -47,6 +47,10 @@ public:
     bool WriteMemberRecord(const MemberRecord& record);
     bool Write(const uint8_t* data, size_t count) override;
 
+    // Has Commit write stub over the stub written by Begin (of the same size), before anything
+    // is renamed into place: for what is known only once every member is coded.
+    void ReplaceStub(std::vector<uint8_t> stub) { replacementStub = std::move(stub); }
+
     // Writes the end mark 0xFF 0xFF, finishes the volumes and renames them into place. Then
     // removes GLOB<n>.DAT files beyond the last volume (left by an earlier, larger installer):
     // StaleVolumeNotes() says what was found. False, with nothing left of this run, on failure.
@@ -76,6 +80,7 @@ private:
     bool PutRaw(const uint8_t* data, size_t count);
     bool Fail(const std::filesystem::path& file, const std::string& what, const std::string& todo);
     bool RenameIntoPlace();
+    bool WriteReplacementStub();
     void RemoveTemporaries();
     void RemoveStaleVolumes();
 
@@ -92,4 +97,5 @@ private:
     std::vector<std::string> volumeNames;
     size_t createdVolumes = 0;  // temporary files made so far (a failed open adds a name only)
     std::vector<std::string> staleNotes;
+    std::vector<uint8_t> replacementStub;
 };

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "CreatePathDirectories.h"
+#include "Crc32.h"
 #include "FileSystem.h"
 #include "Host.h"
 #include "HuffmanDecoder.h"
@@ -139,6 +140,7 @@ const char* DescribeFailure(MemberFailure failure) {
     case MemberFailure::WriteFailed: return "writing the file failed";
     case MemberFailure::DiskFull: return "the disk is full";
     case MemberFailure::NotReplaced: return "the complete file could not be given its times or its name";
+    case MemberFailure::Corrupt: return "its record or its bytes do not match their CRC-32: the archive is corrupt";
     case MemberFailure::Damaged: return "the archive is damaged or truncated in this member";
     }
     return "unknown failure";
@@ -154,8 +156,19 @@ const char* DescribeDamage(Damage damage) {
     case Damage::LongerThanRecord: return "a member decodes to more bytes than its record says";
     case Damage::ShorterThanRecord: return "a member decodes to fewer bytes than its record says";
     case Damage::DataAfterEnd: return "the archive's end mark is followed by more data";
+    case Damage::TableMalformed: return "the installer's integrity data is malformed";
+    case Damage::HeaderCorrupt: return "the archive's header does not match its CRC-32";
+    case Damage::RecordMisplaced: return "a record is not where the integrity data puts it";
+    case Damage::MemberCount: return "the archive holds another number of members than its integrity data lists";
     }
     return "damaged";
+}
+
+void ReadSetupHeader(VolumeStream& stream, WorkerState& state) {
+    unsigned char bytes[SetupHeaderSize];
+    stream.ReadBytes(bytes, SetupHeaderSize);
+    ParseSetupHeader(bytes, &state.header);
+    state.headerCrc = Crc32(0, bytes, SetupHeaderSize);
 }
 
 bool IsSafeMemberName(const char* name) {
@@ -189,8 +202,19 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
     uint32_t total = 0;
 
     // The header was read before: data that ended inside it leaves nothing to trust.
+    const IntegrityTable* const integrity = options.integrity;
     if (stream.AtVolumeEnd() && !stream.ReadFailed() && !stream.Stopped())
         RecordDamage(result, Damage::HeaderCut, nullptr);
+    else if (options.integrityMalformed)
+        RecordDamage(result, Damage::TableMalformed, nullptr);
+    else if (integrity && integrity->headerCrc != state.headerCrc)
+        RecordDamage(result, Damage::HeaderCorrupt, nullptr);
+    if (result.damaged) {
+        state.statusText.SetFirst('*');
+        return;
+    }
+    // Stream offset of the next byte: the first byte is read with position S + 5.
+    const int64_t streamStart = int64_t(stream.ArchiveOffset()) + 4;
 
     while (!stream.AtVolumeEnd()) {
         // Between members a paused run waits here and a stopped one ends, before anything of the
@@ -199,6 +223,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             result.stopped = true;
             break;
         }
+        const int64_t recordOffset = int64_t(stream.position) - streamStart;
         const NameEnd end = ReadName(stream, record);
         if (end == NameEnd::EndMark) {
             result.sawEndMark = true;
@@ -206,7 +231,25 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             if (stream.MoreDataInVolume()) RecordDamage(result, Damage::DataAfterEnd, nullptr);
         }
         if (end == NameEnd::Truncated) RecordDamage(result, Damage::RecordCut, nullptr);
-        if (end != NameEnd::Terminator) break;
+        if (end != NameEnd::Terminator) {
+            // The end: every member the integrity data lists must have come.
+            if (integrity && end != NameEnd::Truncated && !stream.ReadFailed() && !stream.Stopped() &&
+                result.members != integrity->entries.size())
+                RecordDamage(result, Damage::MemberCount, nullptr);
+            break;
+        }
+        const IntegrityEntry* entry = nullptr;
+        if (integrity) {
+            if (result.members >= integrity->entries.size()) {
+                RecordDamage(result, Damage::MemberCount, nullptr);
+                break;
+            }
+            entry = &integrity->entries[result.members];
+            if (entry->recordOffset != uint64_t(recordOffset)) {
+                RecordDamage(result, Damage::RecordMisplaced, &record);
+                break;
+            }
+        }
         ++result.members;
 
         MemberFailure failure = MemberFailure::None;
@@ -231,6 +274,12 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         record.creationTime = ReadU64(fields + 4);
         record.lastAccessTime = ReadU64(fields + 12);
         record.lastWriteTime = ReadU64(fields + 20);
+        if (entry && !record.nameTooLong) {
+            const unsigned char terminator = NameTerminator;
+            uint32_t crc = Crc32(0, record.name, static_cast<size_t>(record.nameLength));
+            crc = Crc32(crc, &terminator, 1);
+            if (Crc32(crc, fields, MemberFieldsSize) != entry->recordCrc) failure = MemberFailure::Corrupt;
+        }
 
         if (stream.AtVolumeEnd()) {
             // The record itself ran past the end of the data.
@@ -280,6 +329,17 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         } else if (status == DecodeStatus::Damaged) {
             RecordDamage(result, stream.BitsPastEnd() || stream.AtVolumeEnd() ? Damage::DataCut : Damage::BadCode,
                          &record);
+        }
+
+        // Bytes that do not match their CRC never take the target's name.
+        if (status == DecodeStatus::Complete && entry && output->Crc() != entry->dataCrc &&
+            (failure == MemberFailure::None || failure == MemberFailure::Corrupt)) {
+            failure = MemberFailure::Corrupt;
+            if (writing) {
+                output->Abandon();
+                writing = false;
+            }
+            kept = false;
         }
 
         if (status == DecodeStatus::Complete) {

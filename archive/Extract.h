@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "IntegrityTable.h"
 #include "MemberRecord.h"
 
 class Host;
@@ -21,6 +22,7 @@ enum class MemberFailure {
     WriteFailed,   // a write or the close failed
     DiskFull,      // the disk is full
     NotReplaced,   // the complete file could not get its times or take its name
+    Corrupt,       // its record or its bytes do not match the installer's integrity data
     Damaged,       // the archive is damaged in this member (see ExtractResult::damage)
 };
 
@@ -36,6 +38,10 @@ enum class Damage {
     LongerThanRecord,   // a member decodes to more bytes than its record's size
     ShorterThanRecord,  // a member decodes to fewer bytes than its record's size
     DataAfterEnd,       // the end mark is followed by more data: a record that is no record
+    TableMalformed,     // the integrity data is not a sound table
+    HeaderCorrupt,      // the header does not match its CRC in the integrity data
+    RecordMisplaced,    // a record does not start where the integrity data puts it
+    MemberCount,        // more or fewer members than the integrity data lists
 };
 
 const char* DescribeDamage(Damage damage);
@@ -88,6 +94,10 @@ struct ExtractOptions {
     bool writeFiles = true;  // false: decode every member into nothing (list, test)
     bool overwrite = false;  // true: replace existing files whatever their times
     MemberObserver* observer = nullptr;
+    // The installer's integrity data: every record and every member's bytes are checked against
+    // it, and the header against state.headerCrc. None: only the structure is checked.
+    const IntegrityTable* integrity = nullptr;
+    bool integrityMalformed = false;  // the installer carries integrity data that is no table
 };
 
 // Extracts every member of the stream (positioned after the header) under state.installDir,
@@ -98,6 +108,10 @@ struct ExtractOptions {
 // before each member and within members whether to go on.
 void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractResult& result,
                 const ExtractOptions& options = {});
+
+// Reads the 388-byte header through the counted reader into state.header (texts cut to their
+// fields) and its CRC-32 into state.headerCrc.
+void ReadSetupHeader(VolumeStream& stream, WorkerState& state);
 
 // True when name may be written under the install directory: no '..' or dots-only component, no
 // drive letter or colon, no leading or trailing separator, no control character, no device name.

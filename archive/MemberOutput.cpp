@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Crc32.h"
 #include "Host.h"
 #include "Text.h"
 
@@ -19,6 +20,7 @@ void MemberOutput::Reset() {
     overflowed = false;
     limit = UINT64_MAX;
     flushed = 0;
+    crc = 0;
     cursor = buffer;
     SetBufferEnd();
 }
@@ -53,6 +55,8 @@ bool MemberOutput::Open(const char* path, FileError* openError) {
     return false;
 }
 
+uint32_t MemberOutput::Crc() const { return Crc32(crc, buffer, static_cast<size_t>(cursor - buffer)); }
+
 void MemberOutput::OpenDiscard() {
     Abandon();
     Reset();
@@ -71,6 +75,7 @@ bool MemberOutput::Flush() {
         return false;
     }
     if (file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
+    crc = Crc32(crc, buffer, count);
     flushed += count;
     cursor = buffer;
     SetBufferEnd();
@@ -80,6 +85,7 @@ bool MemberOutput::Flush() {
 bool MemberOutput::Finish() {
     const size_t count = static_cast<size_t>(cursor - buffer);
     if (count && file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
+    crc = Crc32(crc, buffer, count);
     flushed += count;
     cursor = buffer;
     if (file != NoFile) {

@@ -50,6 +50,8 @@ public:
     bool WriteFailed() const { return error != FileError::None; }
     FileError Error() const { return error; }
     bool Overflowed() const { return overflowed; }
+    // CRC-32 of the bytes taken so far.
+    uint32_t Crc() const;
     uint64_t Length() const { return flushed + static_cast<uint64_t>(cursor - buffer); }
     // The temporary file's path while one exists, else empty.
     const char* TemporaryPath() const { return temporary; }
@@ -67,6 +69,7 @@ private:
     bool overflowed = false;
     uint64_t limit = UINT64_MAX;
     uint64_t flushed = 0;
+    uint32_t crc = 0;  // of the flushed bytes
     char target[256] = {};
     char temporary[272] = {};  // the target's directory and a 12-character name
     unsigned char* cursor = buffer;

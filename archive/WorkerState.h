@@ -42,6 +42,7 @@ private:
 // What the worker and the main thread share during the install.
 struct WorkerState {
     SetupHeader header = {};
+    uint32_t headerCrc = 0;     // CRC-32 of the 388 header bytes as read
     char installDir[256] = {};  // ends with the platform's separator while members are extracted
     SharedText statusText;      // the current target path; first character '*' once the archive is done
     SharedFraction progressFraction;

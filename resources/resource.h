@@ -17,6 +17,10 @@
 // The agreement text: a resource of type "TXT", plain 8-bit text with CR LF lines and no NUL.
 #define IDR_AGREEMENT_TEXT     105
 
+// The integrity data: a resource of type "INTEGRITY" that globpack fills in (layout in
+// archive/IntegrityTable.h). The stub's own is a placeholder that stands for none.
+#define IDR_INTEGRITY          106
+
 #define IDI_SETUP              1
 
 // Controls of the pages. Labels nobody addresses carry -1.

@@ -40,8 +40,8 @@ void ExtractRun::Write(const TestArchive& archive, const VolumeLayout& layout) {
 bool ExtractRun::Run() {
     auto stream = OpenInstaller(host, files);
     if (!stream) return false;
-    ReadHeader(*stream, &header);
-    state->header = header;
+    ReadSetupHeader(*stream, *state);
+    header = state->header;
     ExtractAll(*stream, *state, host, result, options);
     return true;
 }

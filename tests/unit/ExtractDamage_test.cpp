@@ -9,8 +9,10 @@
 #include <functional>
 #include <map>
 
+#include "Crc32.h"
 #include "Extract.h"
 #include "ExtractRun.h"
+#include "FileSystem.h"
 #include "TestArchive.h"
 #include "VolumeStream.h"
 
@@ -90,21 +92,42 @@ struct Outcome {
     bool ok = false;  // opened, and the run's verdict is Ok()
     Damage damage = Damage::None;
     Tree tree;
+    std::map<std::string, uint64_t> lastWriteTimes;
     std::vector<std::string> temporaries;
 };
 
+// The integrity data globpack would store for the stream.
+IntegrityTable TableFor(const TestArchive& archive, const std::vector<uint8_t>& stream,
+                        const StreamLayout& layout) {
+    IntegrityTable table;
+    table.headerCrc = Crc32(0, stream.data(), SetupHeaderSize);
+    for (size_t i = 0; i < archive.members.size(); ++i) {
+        const auto& part = layout.members[i];
+        IntegrityEntry entry;
+        entry.recordOffset = part.record;
+        entry.recordCrc = Crc32(0, stream.data() + part.record, part.data - part.record);
+        entry.dataCrc = Crc32(0, archive.members[i].data.data(), archive.members[i].data.size());
+        entry.size = archive.members[i].RecordedSize();
+        table.entries.push_back(entry);
+    }
+    return table;
+}
+
 // Reads the installer in files as a way of the three does. The installer's user retries a
 // missing disk once before giving up; globx gives up at once.
-Outcome Read(const InstallerFiles& files, Way way) {
+Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integrity = nullptr) {
     ExtractRun run;
     run.files = files;
     run.options.writeFiles = way != Way::Test;
+    run.options.integrity = integrity;
     if (way == Way::Installer) run.host.diskAnswers = {true};
     Outcome outcome;
     if (!run.Run()) return outcome;  // no archive behind the trailer: nothing read, nothing written
     outcome.ok = run.result.Ok();
     outcome.damage = run.result.damage;
     outcome.tree = ReadTree(run.install, &outcome.temporaries);
+    for (const auto& entry : outcome.tree)
+        ReadLastWriteTime((run.install + "/" + entry.first).c_str(), &outcome.lastWriteTimes[entry.first]);
     return outcome;
 }
 
@@ -277,6 +300,90 @@ TEST(OneVerdict, FlipsSpreadOverTheArchiveNeverPassAsAChangedTree) {
         PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
         if (HasFailure()) break;  // one damaged case explains the rest
     }
+}
+
+// With integrity data every change to what lands is caught: bytes, names and times as well.
+TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> stream = archive.Stream(&layout);
+    const IntegrityTable table = TableFor(archive, stream, layout);
+    TempDir media;
+    VolumeLayout volumes;
+    volumes.stubSize = StubSizeForBoundaryAt(layout.members[2].data + 500);
+    const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
+    const Tree original = Expected(archive);
+    std::map<std::string, uint64_t> times;
+    for (const auto& member : archive.members) {
+        std::string name = member.name;
+        std::replace(name.begin(), name.end(), '\\', '/');
+        times[name] = member.lastWriteTime;
+    }
+    {
+        SCOPED_TRACE("intact");
+        for (Way way : Ways) EXPECT_TRUE(Read(files, way, &table).ok) << WayName(way);
+    }
+    std::vector<size_t> offsets = {0, 100, SetupHeaderSize - 1};
+    for (const auto& member : layout.members) {
+        for (size_t i = member.record; i < member.data; ++i) offsets.push_back(i);
+        for (size_t i = member.data; i < member.end; i += 173) offsets.push_back(i);
+    }
+    uint32_t x = 7;
+    for (const size_t i : offsets) {
+        x = x * 1664525 + 1013904223;
+        const uint8_t mask = static_cast<uint8_t>(1u << ((x >> 24) % 8));
+        SCOPED_TRACE("stream byte " + std::to_string(i) + " ^ " + std::to_string(mask));
+        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+        bool verdict = false;
+        for (Way way : Ways) {
+            const Outcome outcome = Read(files, way, &table);
+            if (way == Way::Test) verdict = outcome.ok;
+            EXPECT_EQ(outcome.ok, verdict) << WayName(way);
+            if (way != Way::Test && outcome.ok) {
+                EXPECT_TRUE(outcome.tree == original) << WayName(way) << ": called good, yet changed";
+                EXPECT_TRUE(outcome.lastWriteTimes == times) << WayName(way) << ": times changed";
+            }
+        }
+        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+        if (HasFailure()) break;
+    }
+}
+
+TEST(OneVerdict, IntegrityDataThatDoesNotFitTheArchiveIsDamage) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> stream = archive.Stream(&layout);
+    const IntegrityTable table = TableFor(archive, stream, layout);
+    TempDir media;
+    const InstallerFiles files = WriteInstaller(media.Path(), stream);
+    const struct {
+        const char* what;
+        std::function<void(IntegrityTable&)> change;
+        Damage damage;
+    } cases[] = {
+        {"one member fewer listed", [](IntegrityTable& t) { t.entries.pop_back(); }, Damage::MemberCount},
+        {"one member more listed", [](IntegrityTable& t) { t.entries.push_back(t.entries.back()); },
+         Damage::MemberCount},
+        {"another header", [](IntegrityTable& t) { t.headerCrc ^= 1; }, Damage::HeaderCorrupt},
+        {"a record elsewhere", [](IntegrityTable& t) { t.entries[2].recordOffset += 1; },
+         Damage::RecordMisplaced},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        IntegrityTable changed = table;
+        c.change(changed);
+        for (Way way : Ways) {
+            const Outcome outcome = Read(files, way, &changed);
+            EXPECT_FALSE(outcome.ok) << WayName(way);
+            EXPECT_EQ(outcome.damage, c.damage) << WayName(way) << ": " << DescribeDamage(outcome.damage);
+        }
+    }
+    ExtractRun malformed;
+    malformed.files = files;
+    malformed.options.integrityMalformed = true;
+    ASSERT_TRUE(malformed.Run());
+    EXPECT_EQ(malformed.result.damage, Damage::TableMalformed);
+    EXPECT_EQ(malformed.result.members, 0u) << "nothing is read under a malformed table";
 }
 
 }  // namespace

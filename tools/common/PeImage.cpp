@@ -67,7 +67,7 @@ bool Refuse(std::string* error, const std::string& what) {
 
 }  // namespace
 
-bool PeImage::Open(std::vector<uint8_t> input, std::string* error) {
+bool PeImage::Open(std::vector<uint8_t> input, std::string* error, bool readOnly) {
     bytes = std::move(input);
     resources.clear();
     const size_t size = bytes.size();
@@ -95,7 +95,7 @@ bool PeImage::Open(std::vector<uint8_t> input, std::string* error) {
     };
     uint32_t certificateOffset = 0, certificateSize = 0;
     directory(kCertificateDirectory, &certificateOffset, &certificateSize);
-    if (certificateSize != 0)
+    if (certificateSize != 0 && !readOnly)
         return Refuse(error, "is signed; an edit would break the signature: pass an unsigned stub");
     directory(kResourceDirectory, &resourceRva, &originalResourceSize);
     if (resourceRva == 0) return Refuse(error, "has no resources");

@@ -21,7 +21,8 @@ public:
     // program: no MZ or PE header, not PE32, headers or sections outside the file, no resource
     // directory, resources not in the last section, bytes after the last section (an installer
     // rather than its stub), or a signature that an edit would break.
-    bool Open(std::vector<uint8_t> bytes, std::string* error);
+    // readOnly accepts a signed program, for reading its resources only.
+    bool Open(std::vector<uint8_t> bytes, std::string* error, bool readOnly = false);
 
     // The resource bytes from the root to the end of the section's used part (its VirtualSize),
     // appended bytes included.

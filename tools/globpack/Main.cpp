@@ -61,6 +61,7 @@ struct Options {
     std::string icon;
     std::string codePageText = "windows-1252";
     bool verify = false;
+    bool noIntegrity = false;
     bool quiet = false;
     bool verbose = false;
 };
@@ -253,6 +254,16 @@ int Run(const Options& options) {
     ScanSourceTree(source, options.sourceDir, &files, &diagnostics);
     const uint64_t totalSize = PrepareMembers(&files, rules, options.sourceDir, &diagnostics);
     header.totalSize = static_cast<uint32_t>(totalSize);
+    if (!options.noIntegrity && diagnostics.errors.empty()) {
+        // Room for every member's CRCs; PackInstaller fills it in once the members are coded.
+        StubChanges room;
+        room.integrity = true;
+        room.integrityMembers = files.size();
+        if (!CustomizeStub(room, stubPath.u8string(), &stub, &stubError)) {
+            PrintError(stubError);
+            return kExitRefused;
+        }
+    }
     const std::string exeProblem = ExeProblem(texts.texts[5], files);
     if (!exeProblem.empty()) diagnostics.warnings.push_back("--exe: " + exeProblem);
     PrintMessages(diagnostics.warnings, "warning: ");
@@ -277,7 +288,8 @@ int Run(const Options& options) {
                     static_cast<unsigned long long>(file.facts.size),
                     static_cast<unsigned long long>(coded));
     };
-    if (!PackInstaller(files, header, stub, out, progress, memberPacked, &result, &error)) {
+    if (!PackInstaller(files, header, stub, !options.noIntegrity, out, progress, memberPacked, &result,
+                       &error)) {
         progress.Clear();
         PrintError(error);
         if (!outExisted) fs::remove(out, ec);  // removes only an empty directory
@@ -344,6 +356,9 @@ int main(int argc, char** argv) {
                    "437, 850, 1250, 1251, ...) or a name (windows-1252, cp437)")
         ->capture_default_str()
         ->type_name("CP");
+    app.add_flag("--no-integrity", options.noIntegrity,
+                 "Leave out the integrity data (a CRC-32 of the header and of every member's record "
+                 "and bytes, which SETUP.EXE and globx check); for comparing with older builders");
     app.add_flag("--verify", options.verify,
                  "Read the installer back and compare every file with its source");
     CLI::Option* quiet = app.add_flag("-q,--quiet", options.quiet,

@@ -4,8 +4,11 @@
 #include <memory>
 
 #include "ArchiveWriter.h"
+#include "Crc32.h"
 #include "HuffmanEncoder.h"
+#include "IntegrityTable.h"
 #include "MemberRecord.h"
+#include "StubEdit.h"
 #include "TerminalProgress.h"
 
 namespace {
@@ -26,7 +29,7 @@ MemberRecord RecordOf(const SourceFile& file) {
 }  // namespace
 
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
-                   const std::vector<uint8_t>& stub, const std::filesystem::path& outDir,
+                   const std::vector<uint8_t>& stub, bool integrity, const std::filesystem::path& outDir,
                    TerminalProgress& progress, const MemberPacked& memberPacked,
                    PackResult* result, std::string* error) {
     ArchiveWriter writer(outDir);
@@ -35,6 +38,10 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
     const uint64_t total = header.totalSize;
     uint64_t bytesIn = 0;
 
+    IntegrityTable table;
+    unsigned char headerBytes[SetupHeaderSize];
+    SerializeSetupHeader(header, headerBytes);
+    table.headerCrc = Crc32(0, headerBytes, SetupHeaderSize);
     bool ok = writer.Begin(stub.data(), stub.size()) && writer.WriteHeader(header);
     for (size_t i = 0; ok && i < files.size(); ++i) {
         const SourceFile& file = files[i];
@@ -45,6 +52,10 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
             writer.Abandon();
             return false;
         }
+        IntegrityEntry entry;
+        entry.recordOffset = writer.StreamLength();
+        entry.recordCrc = MemberRecordCrc(RecordOf(file));
+        entry.size = static_cast<uint32_t>(file.facts.size);
         ok = writer.WriteMemberRecord(RecordOf(file));
         if (!ok) break;
         const uint64_t codedBefore = encoder.BytesOut();
@@ -54,6 +65,7 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
             const size_t got = input.Read(chunk.get(), kChunkSize);
             if (got == 0) break;
             encoder.Put(chunk.get(), got);
+            entry.dataCrc = Crc32(entry.dataCrc, chunk.get(), got);
             length += got;
             bytesIn += got;
             progress.Update(bytesIn, total, file.displayName);
@@ -73,6 +85,16 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
             return false;
         }
         if (memberPacked) memberPacked(file, encoder.BytesOut() - codedBefore);
+        table.entries.push_back(entry);
+    }
+    if (ok && integrity) {
+        std::vector<uint8_t> filled = stub;
+        if (!FillIntegrityTable(table, &filled)) {
+            *error = "the stub has no room for the integrity data; pass --no-integrity";
+            writer.Abandon();
+            return false;
+        }
+        writer.ReplaceStub(std::move(filled));
     }
     if (ok) ok = writer.Commit();
     progress.Clear();

@@ -25,7 +25,9 @@ using MemberPacked = std::function<void(const SourceFile&, uint64_t codedBytes)>
 // Writes SETUP.EXE (stub and archive) and its continuation volumes into outDir. On failure
 // returns false with *error set ("<file>: <what went wrong>; <what to do>") and leaves nothing of
 // the run behind; an installer already in outDir stays as it was.
+// With integrity, stub has room for the integrity data of files.size() members
+// (CustomizeStub), which is filled in before the installer takes its final names.
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
-                   const std::vector<uint8_t>& stub, const std::filesystem::path& outDir,
+                   const std::vector<uint8_t>& stub, bool integrity, const std::filesystem::path& outDir,
                    TerminalProgress& progress, const MemberPacked& memberPacked,
                    PackResult* result, std::string* error);

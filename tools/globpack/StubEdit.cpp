@@ -1,5 +1,6 @@
 #include "StubEdit.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -46,11 +47,38 @@ bool ReadInput(const std::string& name, const char* what, std::vector<uint8_t>* 
     return true;
 }
 
+// The room for count members' integrity data: a table of the right size whose entries are still
+// zero, recognisable by its first bytes.
+std::vector<uint8_t> RoomFor(size_t count) {
+    IntegrityTable table;
+    table.entries.resize(count);
+    return SerializeIntegrityTable(table);
+}
+
+uint32_t Get32(const uint8_t* b) {
+    return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+}
+
 }  // namespace
+
+bool FillIntegrityTable(const IntegrityTable& table, std::vector<uint8_t>* stub) {
+    const std::vector<uint8_t> room = RoomFor(table.entries.size());
+    const std::vector<uint8_t> filled = SerializeIntegrityTable(table);
+    const auto at = std::search(stub->begin(), stub->end(), room.begin(), room.end());
+    if (at == stub->end() || room.size() != filled.size()) return false;
+    std::copy(filled.begin(), filled.end(), at);
+    // The checksum field of the PE32 optional header, 64 bytes into it.
+    if (stub->size() < 0x40) return false;
+    const size_t checksumOffset = size_t(Get32(stub->data() + 0x3C)) + 24 + 64;
+    if (checksumOffset + 4 > stub->size()) return false;
+    const uint32_t checksum = PeChecksum(stub->data(), stub->size(), checksumOffset);
+    for (int i = 0; i < 4; ++i) (*stub)[checksumOffset + i] = static_cast<uint8_t>(checksum >> (8 * i));
+    return true;
+}
 
 bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
                    std::vector<uint8_t>* stub, std::string* error) {
-    if (changes.licensePath.empty() && changes.iconPath.empty()) return true;
+    if (changes.licensePath.empty() && changes.iconPath.empty() && !changes.integrity) return true;
     PeImage image;
     std::string what;
     if (!image.Open(*stub, &what)) {
@@ -86,10 +114,19 @@ bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
             return false;
         }
     }
+    if (changes.integrity &&
+        !ReplaceResource(&image, ResourceKey::Named(IntegrityResourceType),
+                         ResourceKey::Number(IntegrityResourceId), RoomFor(changes.integrityMembers),
+                         &what)) {
+        *error = stubName + ": " + what + "; pass this build's SETUP.EXE as --stub, or --no-integrity";
+        return false;
+    }
     std::vector<uint8_t> edited = image.Build();
     if (edited.size() > static_cast<size_t>(MaxStubSize)) {
-        const std::string& culprit =
-            changes.licensePath.empty() ? changes.iconPath : changes.licensePath;
+        const std::string culprit =
+            !changes.licensePath.empty() ? changes.licensePath
+            : !changes.iconPath.empty()  ? changes.iconPath
+                                         : "the integrity data of " + std::to_string(changes.integrityMembers) + " members";
         *error = culprit + ": makes SETUP.EXE's program " + std::to_string(edited.size()) +
                  " bytes, more than the " + std::to_string(MaxStubSize) +
                  " that leave its floppy room for the archive; shorten it";

@@ -4,11 +4,17 @@
 #include <string>
 #include <vector>
 
+#include "IntegrityTable.h"
+
 // What globpack changes in the stub it puts in front of the archive.
 struct StubChanges {
     std::string licensePath;  // UTF-8 text file for the agreement text; empty: keep the stub's
     std::string iconPath;     // .ico file for icon group 1; empty: keep the stub's
     int codePage = 1252;      // the agreement text's code page
+    // Room for the integrity data of this many members (resource "INTEGRITY" 106), filled in by
+    // FillIntegrityTable once the members are coded; none without integrity.
+    bool integrity = false;
+    size_t integrityMembers = 0;
 };
 
 // Rewrites the stub's resources: the agreement text (resource "TXT" 105, made by
@@ -18,3 +24,7 @@ struct StubChanges {
 // file cannot be read or is unfit, or the stub is not a program whose resources can be grown.
 bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
                    std::vector<uint8_t>* stub, std::string* error);
+
+// Writes table over the room CustomizeStub made for it (of the same member count) and fixes the
+// stub's checksum. False when the stub has no such room.
+bool FillIntegrityTable(const IntegrityTable& table, std::vector<uint8_t>* stub);

@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "FileSystem.h"
+#include "IntegrityData.h"
 #include "SetupHeader.h"
 
 namespace {
@@ -59,9 +60,8 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
                      installerPath.c_str());
         return 2;
     }
-    unsigned char bytes[SetupHeaderSize];
-    stream->ReadBytes(bytes, SetupHeaderSize);
-    ParseSetupHeader(bytes, &state.header);
+    integrityState = ReadIntegrityData(installerPath, stream->ArchiveOffset(), &integrity);
+    ReadSetupHeader(*stream, state);
     if (stream->AtVolumeEnd()) {
         ExtractResult nothing;
         if (ReportArchiveProblems(nothing, 1252) == 0) {
@@ -76,7 +76,10 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
 }
 
 void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result) {
-    ExtractAll(*stream, state, host, result, options);
+    ExtractOptions checked = options;
+    checked.integrity = integrityState == IntegrityParse::Valid ? &integrity : nullptr;
+    checked.integrityMalformed = integrityState == IntegrityParse::Malformed;
+    ExtractAll(*stream, state, host, result, checked);
 }
 
 int InstallerReader::ReportArchiveProblems(const ExtractResult& result, int codePage) const {

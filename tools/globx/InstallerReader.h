@@ -33,9 +33,15 @@ public:
     // The host's record of the run: a missing volume or a read error stops reading early.
     const ConsoleHost& Host() const { return host; }
 
+    // The installer's integrity data, as Open found it.
+    IntegrityParse Integrity() const { return integrityState; }
+    const IntegrityTable& IntegrityData() const { return integrity; }
+
     WorkerState state;
 
 private:
+    IntegrityTable integrity;
+    IntegrityParse integrityState = IntegrityParse::Absent;
     std::string installer;
     VolumeHost host;
     std::unique_ptr<VolumeStream> stream;

@@ -60,6 +60,12 @@ public:
             WriteTime(*json, "creationTime", record.creationTime);
             WriteTime(*json, "lastAccessTime", record.lastAccessTime);
             WriteTime(*json, "lastWriteTime", record.lastWriteTime);
+            if (integrity && count <= integrity->entries.size()) {
+                json->Key("crc32");
+                char hex[9];
+                std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(integrity->entries[count - 1].dataCrc));
+                json->String(hex);
+            }
             json->EndObject();
         } else {
             std::printf("%10" PRIu32 "  %-19s  ", record.size,
@@ -84,17 +90,28 @@ public:
     uint64_t sizes = 0;
     uint64_t count = 0;
     std::string lastName;
+    const IntegrityTable* integrity = nullptr;  // the installer's, when it has a sound one
     FailureLines failures;
 };
 
-void PrintHeaderTable(const SetupHeader& header, int codePage) {
+const char* IntegrityText(IntegrityParse integrity) {
+    switch (integrity) {
+    case IntegrityParse::Valid: return "CRC-32 per member";
+    case IntegrityParse::Malformed: return "malformed: the installer is damaged";
+    case IntegrityParse::Absent: break;
+    }
+    return "none: built without integrity data, so only the structure can be checked";
+}
+
+void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse integrity) {
     for (int i = 0; i < HeaderTextCount; ++i) {
         bool exact;
         const std::string text = StoredTextToUtf8(HeaderText(header, i), codePage, &exact);
         std::printf("%-13s%s\n", (std::string(HeaderTextNames[i]) + ":").c_str(),
                     PrintableText(text).c_str());
     }
-    std::printf("%-13s%" PRIu32 "\n\n", "totalSize:", header.totalSize);
+    std::printf("%-13s%" PRIu32 "\n", "totalSize:", header.totalSize);
+    std::printf("%-13s%s\n\n", "integrity:", IntegrityText(integrity));
 }
 
 }  // namespace
@@ -111,10 +128,14 @@ int RunList(const CommonOptions& options, bool json) {
             WriteStoredText(writer, HeaderTextNames[i], HeaderText(header, i), options.codePage);
         writer.Key("totalSize");
         writer.Number(header.totalSize);
+        writer.Key("integrity");
+        writer.String(reader.Integrity() == IntegrityParse::Valid       ? "crc32"
+                      : reader.Integrity() == IntegrityParse::Malformed ? "malformed"
+                                                                        : "none");
         writer.Key("members");
         writer.BeginArray();
     } else if (!options.quiet) {
-        PrintHeaderTable(header, options.codePage);
+        PrintHeaderTable(header, options.codePage, reader.Integrity());
         std::printf("%10s  %-19s  ", "Size", "Last write (UTC)");
         if (options.verbose) std::printf("%-19s  %-19s  ", "Created (UTC)", "Last access (UTC)");
         std::printf("Name\n");
@@ -122,6 +143,7 @@ int RunList(const CommonOptions& options, bool json) {
 
     TerminalProgress progress(!options.quiet);
     ListObserver observer(options, json ? &writer : nullptr, progress, header.totalSize);
+    if (reader.Integrity() == IntegrityParse::Valid) observer.integrity = &reader.IntegrityData();
     ExtractOptions extract;
     extract.writeFiles = false;
     extract.observer = &observer;

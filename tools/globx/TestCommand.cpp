@@ -69,8 +69,11 @@ int RunTest(const CommonOptions& options) {
 
     const int status = reader.ReportArchiveProblems(result, options.codePage);
     if (!options.quiet) {
-        std::printf("%s: %" PRIu64 " members, %" PRIu64 " bytes decoded\n",
-                    status == 0 ? "OK" : "FAILED", observer.count, observer.decoded);
+        const bool checked = reader.Integrity() == IntegrityParse::Valid;
+        std::printf("%s: %" PRIu64 " members, %" PRIu64 " bytes decoded%s\n",
+                    status == 0 ? "OK" : "FAILED", observer.count, observer.decoded,
+                    checked ? ", every member's CRC-32 matches"
+                            : "; built without integrity data, so only the structure was checked");
     }
     return status;
 }
