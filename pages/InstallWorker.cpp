@@ -16,6 +16,8 @@ DWORD WINAPI InstallWorker(LPVOID) {
         dir[length] = '\\';
         dir[length + 1] = '\0';
     }
-    ExtractAll(*installState.archive, installState, installHost, installResult);
+    ExtractOptions options;
+    if (installState.integrityState == IntegrityParse::Valid) options.integrity = &installState.integrity;
+    ExtractAll(*installState.archive, installState, installHost, installResult, options);
     return 0;
 }

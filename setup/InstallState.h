@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "IntegrityTable.h"
 #include "VolumeStream.h"
 #include "WorkerState.h"
 
@@ -27,6 +28,9 @@ struct InstallState : WorkerState {
     HPEN blackPen = nullptr;
     HPEN grayPen = nullptr;
     HPEN whitePen = nullptr;
+    // The integrity data of the installer's own resources, read with the header.
+    IntegrityTable integrity;
+    IntegrityParse integrityState = IntegrityParse::Absent;
 };
 
 extern InstallState installState;

@@ -25,14 +25,29 @@ const Page Pages[] = {
     {IDD_PROGRESS_PAGE, ProgressPageProc},
 };
 
-// Reads the header behind the trailer. ParseSetupHeader cuts a text that fills its 64 bytes
-// without a terminator to 63 characters, so that nothing reads past its field. False when there
-// is no archive or its data ends inside the header: the pages would show made-up texts.
+// The integrity data among the program's own resources; a missing resource or the stub's
+// placeholder is none.
+void ReadIntegrity() {
+    const HRSRC found = FindResourceA(installState.instance, MAKEINTRESOURCEA(IDR_INTEGRITY), "INTEGRITY");
+    const HGLOBAL loaded = found ? LoadResource(installState.instance, found) : nullptr;
+    const void* bytes = loaded ? LockResource(loaded) : nullptr;
+    if (!bytes) return;
+    installState.integrityState = ParseIntegrityTable(static_cast<const uint8_t*>(bytes),
+                                                      SizeofResource(installState.instance, found),
+                                                      &installState.integrity);
+}
+
+// Reads the header behind the trailer. The texts are cut to their fields, so that nothing reads
+// past one. False when there is no archive, its data ends inside the header (the pages would show
+// made-up texts), or the integrity data is unsound or says the header is damaged.
 bool ReadHeader(VolumeStream& archive) {
     if (!archive.PositionAtArchive()) return false;
-    unsigned char bytes[SetupHeaderSize];
-    archive.ReadBytes(bytes, SetupHeaderSize);
-    ParseSetupHeader(bytes, &installState.header);
+    ReadSetupHeader(archive, installState);
+    ReadIntegrity();
+    if (installState.integrityState == IntegrityParse::Malformed) return false;
+    if (installState.integrityState == IntegrityParse::Valid &&
+        installState.integrity.headerCrc != installState.headerCrc)
+        return false;
     return !archive.AtVolumeEnd();
 }
 
