@@ -50,8 +50,8 @@ order=$(sed -n 's|^.*/src/\([^ ]*\) .*$|\1|p' "$T/verbose" | tr '\n' ' ')
 [[ $order == "ATLAS.EXE B.TXT DIR/RANDOM.BIN DIR/Z _under/x a.txt " ]] || fail "member order: $order"
 
 # The first record follows the 388-byte header at S = stub size + 1: "ATLAS.EXE", 0, size, times.
-stub_size=$(stat -c %s "$STUB")
-record=$((stub_size + 1 + 388))
+size=$(stat -c %s "$T/out1/SETUP.EXE")
+record=$(($(read_le "$T/out1/SETUP.EXE" $((size - 4)) 4) + 388))  # S from the trailer
 fields=$((record + 10))
 [[ $(read_le "$T/out1/SETUP.EXE" "$fields" 4) == 7 ]] || fail "recorded size of ATLAS.EXE"
 [[ $(read_le "$T/out1/SETUP.EXE" $((fields + 20)) 8) == "$(filetime $written)" ]] ||

@@ -58,10 +58,21 @@ src=$T/src
 mkdir -p "$src"
 printf 'program' >"$src/ATLAS.EXE"
 
-# Without --license the stub is copied byte for byte.
-pack "$T/plain"
+# Without --license (and without integrity data) the stub is copied byte for byte.
+pack "$T/plain" --no-integrity
 stub_of "$T/plain/SETUP.EXE" "$T/plain.stub"
 cmp -s "$T/plain.stub" "$STUB" || fail "without --license the stub changed"
+$RUN "$GLOBX" list "$T/plain/SETUP.EXE" | grep -q '^integrity: *none: built without integrity data' ||
+    fail "an installer without integrity data does not say so"
+
+# The integrity data, on by default, is one more resource: the stub stays a sound program with its
+# own agreement text, and grows by little more than the table.
+pack "$T/checked"
+check_installer "$T/checked" "$(dirname -- "$CHECK_PE")/../resources/license.txt"
+(( $(stat -c %s "$T/checked.stub") < $(stat -c %s "$STUB") + 1024 )) ||
+    fail "the integrity data grew the stub by more than a table and an alignment"
+$RUN "$GLOBX" list "$T/checked/SETUP.EXE" | grep -q '^integrity: *CRC-32 per member' ||
+    fail "the integrity data is not found"
 
 # Empty, small (LF, CR LF, a lone CR, UTF-8 with its byte order mark) and 1 MiB texts.
 : >"$T/empty.txt"
