@@ -126,6 +126,15 @@ LRESULT CALLBACK RecordCreation(int code, WPARAM wParam, LPARAM lParam) {
 
 }  // namespace
 
+ImportPatch::ImportPatch(const char* dll, const char* name, void* replacement)
+    : slot(ImportSlot(dll, name)) {
+    if (slot) original = Patch(slot, replacement);
+}
+
+ImportPatch::~ImportPatch() {
+    if (slot) Patch(slot, original);
+}
+
 HMODULE StubModule() {
     static const HMODULE stub = LoadLibraryExA(GLOB_TEST_STUB_FILE, nullptr, LOAD_LIBRARY_AS_DATAFILE);
     return stub;

@@ -12,6 +12,23 @@
 // from it, so a page made from it is the page the installer shows. Null when it is missing.
 HMODULE StubModule();
 
+// Points this program's import of dll!name at replacement while it lives, so that calls the
+// code under test makes through it can be recorded. Original() is the function it replaced, null
+// when the program does not import that name.
+class ImportPatch {
+public:
+    ImportPatch(const char* dll, const char* name, void* replacement);
+    ~ImportPatch();
+    ImportPatch(const ImportPatch&) = delete;
+    ImportPatch& operator=(const ImportPatch&) = delete;
+
+    void* Original() const { return original; }
+
+private:
+    void** slot;
+    void* original = nullptr;
+};
+
 // One MessageBoxA call as the code under test made it.
 struct BoxCall {
     DWORD thread;

@@ -66,7 +66,7 @@ protected:
         std::strcpy(installState.header.programName, "Vornhelm Atlas");
         std::strcpy(installState.header.subtitle, "Maps for every desk");
         std::strcpy(installState.header.caption, "Vornhelm Atlas Setup");
-        installState.header.totalSize = 1536000;  // 1500 K
+        installState.header.totalSize = 1024000;  // 1000 K
         installState.installDir[0] = '\0';
     }
     void TearDown() override {
@@ -94,7 +94,7 @@ TEST_F(DrivePageTest, EntriesAreLetterLabelAndFreeSpaceFromCOnwardAndTheNoteGive
 
     EXPECT_EQ(ControlText(page, 1001), "Vornhelm Atlas");
     EXPECT_EQ(ControlText(page, 1002), "Maps for every desk");
-    EXPECT_EQ(ControlText(page, 1003), "NOTE: Program requires 1500 K of drive space.");
+    EXPECT_EQ(ControlText(page, 1003), "NOTE: Program requires 1000 K of drive space.");
     char title[64] = {};
     GetWindowTextA(page, title, sizeof title);
     EXPECT_STREQ(title, "Vornhelm Atlas Setup");
@@ -113,7 +113,7 @@ TEST_F(DrivePageTest, EntriesAreLetterLabelAndFreeSpaceFromCOnwardAndTheNoteGive
         const std::string item = ItemText(list, i);
         EXPECT_TRUE(item == head + SizeText(drive.freeBefore) || item == head + SizeText(drive.freeAfter))
             << "entry " << i << " is \"" << item << "\", expected \"" << head << SizeText(drive.freeBefore) << "\"";
-        if (firstWithRoom < 0 && drive.freeBefore > 1536000 + 204800) firstWithRoom = i;
+        if (firstWithRoom < 0 && drive.freeBefore > 1024000 + 204800) firstWithRoom = i;
     }
     EXPECT_EQ(SendMessageA(list, LB_GETCURSEL, 0, 0), firstWithRoom) << "the first drive with room";
 
