@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from harness import SCREEN, Failure, check, log
+from harness import CDROM_DRIVE, SCREEN, Failure, check, log
 
 NAME = "Vornhelm Atlas"
 CAPTION = "Vornhelm Atlas Setup"
@@ -175,6 +175,9 @@ def accept_drive(s, p, shots=None):
     check(drives.items and drives.items[0].startswith("C:\t"),
           "the drive list starts with C:", "items %r" % drives.items)
     check(drives.selected == 0, "drive C: is preselected", "selected %r" % drives.selected)
+    letters = [item[:2] for item in drives.items]
+    check(not {"A:", "B:", CDROM_DRIVE + ":"} & set(letters),
+          "neither A:, B: nor the CD-ROM drive %s: is listed" % CDROM_DRIVE, "items %r" % drives.items)
     check_centred(page, "drive page")
     shoot(s, shots, "drive")
     s.key("Return")
