@@ -130,9 +130,13 @@ def _stop_wineserver(env, wait=30):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
+CDROM_DRIVE = "E"  # the template's CD-ROM drive, which the drive page must never list
+
+
 def make_template(directory):
     """A win32 prefix for the scenarios to copy: no window manager role for Wine (Managed=N, so
-    Wine focuses each new dialog itself), no crash dialog."""
+    Wine focuses each new dialog itself), no crash dialog, and drive E: a CD-ROM drive (on a
+    directory of the prefix; Wine takes the type from the registry when it starts)."""
     directory = pathlib.Path(directory)
     ready = directory / ".e2e-ready"
     env = _prefix_env(directory)
@@ -144,9 +148,14 @@ def make_template(directory):
     _run(["wineboot", "-i"], env=env, timeout=300, what="wineboot -i")
     for key, value, kind, data in (
             (r"HKCU\Software\Wine\X11 Driver", "Managed", "REG_SZ", "N"),
-            (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0")):
+            (r"HKCU\Software\Wine\WineDbg", "ShowCrashDialog", "REG_DWORD", "0"),
+            (r"HKLM\Software\Wine\Drives", CDROM_DRIVE.lower() + ":", "REG_SZ", "cdrom")):
         _run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"], env=env,
              timeout=120, what="wine reg add %s" % value)
+    (directory / "cdrom").mkdir(exist_ok=True)
+    cdrom = directory / "dosdevices" / (CDROM_DRIVE.lower() + ":")
+    if not os.path.lexists(cdrom):
+        cdrom.symlink_to("../cdrom")  # relative: it holds in every copy of the template
     _stop_wineserver(env, wait=60)
     ready.touch()
     log("template prefix %s ready in %.1f s" % (directory, time.monotonic() - start))

@@ -16,7 +16,7 @@ import subprocess
 import sys
 import time
 
-from harness import Failure, check, log
+from harness import CDROM_DRIVE, SCREEN, Failure, check, log
 
 NAME = "Vornhelm Atlas"
 CAPTION = "Vornhelm Atlas Setup"
@@ -89,6 +89,16 @@ def is_message_box(w, text=None):
             (text is None or w.message == text))
 
 
+def check_centred(page, what):
+    """A page sits centred on the backdrop, whose client area is the screen: x = W / 2 - w / 2
+    and y = H / 2 - h / 2 with truncating divisions, w and h the page's outer size."""
+    l, t, r, b = page.rect
+    width, height = SCREEN
+    want = (width // 2 - (r - l) // 2, height // 2 - (b - t) // 2)
+    check((l, t) == want, "the %s is centred on the backdrop" % what,
+          "at %r, expected %r" % ((l, t), want))
+
+
 def agreement_page(s, p, timeout=30):
     return s.wait_window(title=AGREEMENT_TITLE, cls="#32770", process=p, timeout=timeout)
 
@@ -153,6 +163,7 @@ def accept_agreement(s, p, shots=None):
     focused = page.focused()
     check(focused is not None and focused.id == IDOK, "the agreement page has Agree focused",
           "focus on %r" % focused)
+    check_centred(page, "agreement page")
     shoot(s, shots, "agreement")
     # Space presses the focused Agree; Return would press the default button, Cancel.
     s.key("space")
@@ -165,6 +176,10 @@ def accept_drive(s, p, shots=None):
     check(drives.items and drives.items[0].startswith("C:\t"),
           "the drive list starts with C:", "items %r" % drives.items)
     check(drives.selected == 0, "drive C: is preselected", "selected %r" % drives.selected)
+    letters = [item[:2] for item in drives.items]
+    check(not {"A:", "B:", CDROM_DRIVE + ":"} & set(letters),
+          "neither A:, B: nor the CD-ROM drive %s: is listed" % CDROM_DRIVE, "items %r" % drives.items)
+    check_centred(page, "drive page")
     shoot(s, shots, "drive")
     s.key("Return")
     return page
@@ -176,6 +191,7 @@ def enter_directory(s, p, install_dir=None, shots=None):
     edit = page.child(INSTALL_DIR)
     check(edit.text == DEFAULT_DIR, "the directory page proposes %s" % DEFAULT_DIR,
           "it shows %r" % edit.text)
+    check_centred(page, "directory page")
     focused = page.focused()
     check(focused is not None and focused.id == INSTALL_DIR, "the directory edit has the focus",
           "focus on %r" % focused)

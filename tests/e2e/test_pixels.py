@@ -99,6 +99,7 @@ def scenario(s):
     page = flow.progress_page(s, p)
     bar = page.child(flow.BAR)
     check(not bar.visible, "control 1007 is hidden")
+    flow.check_centred(page, "progress page")
     check("Installing please wait..." in page.texts, "the page says Installing please wait...")
     names = {flow.DEFAULT_DIR + "\\" + name.replace("/", "\\") for name in flow.tree_files(source)}
     deadline = time.monotonic() + 5  # the first tick comes a second after the page

@@ -20,7 +20,7 @@ import harness  # noqa: E402
 from harness import Failure, check, log  # noqa: E402
 from dde_support import (CANNOT_CREATE, CAPTION, DRIVE_LIST, FAILURE_TEXT, INSTALL_DIR_EDIT,  # noqa: E402
                          NOT_ENOUGH_SPACE, QUIT_QUESTION, SUCCESS_TEXT, Recorder, build_installer,
-                         check_no_registration, from_clients,
+                         check_no_registration, compare_trees, from_clients, item_command,
                          check_installed, finish, press_button, replace_edit_text, set_total_size,
                          wait_agreement, wait_box, wait_directory_page, wait_drive_page,
                          wait_edit_text, window_by_hwnd)
@@ -197,10 +197,59 @@ def no_drive_has_room(s, installer):
         check_no_registration(recorder.stop())
 
 
+def a_later_drive_with_room(s, installer):
+    """C: lacks room, D: (a directory on the real disk) has it: D: is preselected, the directory
+    page proposes the default on D:, and a confirmed D:\\ATLAS\\ (trailing backslash) gets the
+    files; the item command carries the two backslashes in a row."""
+    if os.geteuid() != 0:
+        log("NOTE: not root, so no small drives can be mounted: 'a later drive with room' left out")
+        return
+    with SmallDrives(s) as small:
+        if small is None:
+            log("NOTE: mounting a tmpfs failed: 'a later drive with room' left out")
+            return
+        roomy = s.workdir / "drive_d"
+        shutil.rmtree(roomy, ignore_errors=True)
+        roomy.mkdir()
+        (s.prefix / "dosdevices" / "d:").symlink_to(roomy)
+        setup = small.mount / "c" / "DSETUP"
+        shutil.copytree(installer.out, setup)
+        set_total_size(setup / "SETUP.EXE", 2 * SMALL_FS_BYTES)
+        recorder = Recorder(s, "drive-d").start()
+        p = s.start(setup)
+        press_button(s, wait_agreement(s, p), "Agree")
+        page = wait_drive_page(s, p)
+        items = page.child(DRIVE_LIST).items
+        log("drives: %r" % items)
+        check(drive_index(page, "C") < drive_index(page, "D"), "C: comes before D: in the list")
+        check(page.child(DRIVE_LIST).selected == drive_index(page, "D"),
+              "D:, the first drive with room, is preselected over C:",
+              "selected %r" % page.child(DRIVE_LIST).selected)
+        s.key("Return")
+        page = wait_directory_page(s, p)
+        proposal = "D" + installer.default_dir[1:]
+        check(page.child(INSTALL_DIR_EDIT).text == proposal, "the directory page proposes %s" % proposal,
+              repr(page.child(INSTALL_DIR_EDIT).text))
+        typed = proposal + "\\"
+        replace_edit_text(s, typed)
+        wait_edit_text(s, page, typed)
+        s.key("Return")
+        finish(s, p, SUCCESS_TEXT)
+        target = roomy / installer.default_dir[3:]
+        problems = compare_trees(installer.source, target)
+        check(not problems, "every file arrived on D:", "; ".join(problems[:10]))
+        check(not list(roomy.glob("**/TEST*")), "the writability probe is gone")
+        commands = [e for e in from_clients(recorder.stop()) if e.kind == "EXECUTE"]
+        check(len(commands) == 2 and commands[1]["text"] == item_command(typed),
+              "the item command names %s\\%s, two backslashes in a row" % (typed, installer.exe),
+              repr(commands))
+
+
 def scenario(s):
     installer = build_installer(s, "atlas")
     refusals_then_success(s, installer)
     no_drive_has_room(s, installer)
+    a_later_drive_with_room(s, installer)
 
 
 harness.main("refusals", scenario)

@@ -46,8 +46,9 @@ def completed_install_registers_group_and_item(s, installer):
           repr(group["text"]))
     size = int(group["size"])
     log("group command block: %d bytes received for %d characters" % (size, len(GROUP_COMMAND)))
-    check(size >= len(GROUP_COMMAND) + 1, "the group command's block holds its text and the NUL",
+    check(size == 58, "the group command's block is 58 bytes: its 56 characters, the NUL and one more",
           "%d bytes" % size)
+    log("command blocks as received: flags %s and %s" % (group["flags"], item["flags"]))
     expected_item = item_command(install_dir)
     check(item["text"] == expected_item, "the second command adds the program, two backslashes "
           "after the directory", "%r, expected %r" % (item["text"], expected_item))

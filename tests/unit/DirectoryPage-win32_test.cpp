@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
 #include <string>
+
+#include "InstallState.h"
+#include "Pages.h"
+#include "Win32Probe.h"
 
 namespace {
 
@@ -75,6 +80,44 @@ TEST_F(ProbeDirectory, MissingDirectoriesAndOverlongPathsAreNotWritable) {
     longDir.resize(251, 'a');
     EXPECT_FALSE(TestWritable(longDir.c_str()));
     EXPECT_EQ(Entries(), 0);
+}
+
+// A drive letter that names no drive: nothing can be created there.
+TEST(DirectoryPage, AnUncreatableDirectoryShowsString6OwnedByThePage) {
+    if (!StubModule()) GTEST_SKIP() << "no stub at " GLOB_TEST_STUB_FILE;
+    char missing = 0;
+    for (char letter = 'Y'; letter > 'C' && !missing; --letter) {
+        const char root[] = {letter, ':', '\\', '\0'};
+        if (GetDriveTypeA(root) == DRIVE_NO_ROOT_DIR) missing = letter;
+    }
+    ASSERT_NE(missing, 0);
+    installState.instance = StubModule();
+    installState.clientRect = {0, 0, 1024, 768};
+    std::strcpy(installState.header.caption, "Vornhelm Atlas Setup");
+    std::strcpy(installState.header.defaultDir, "C:\\ATLAS");
+    installState.installDir[0] = missing;
+    BoxRecorder boxes;
+    const HWND page = CreateDialogParamA(StubModule(), MAKEINTRESOURCEA(102), nullptr, DirectoryPageProc, 0);
+    ASSERT_NE(page, nullptr);
+    char shown[256] = {};
+    GetDlgItemTextA(page, 1004, shown, sizeof shown);
+    EXPECT_EQ(std::string(shown), std::string(1, missing) + ":\\ATLAS") << "the default moved to the chosen drive";
+
+    SendMessageA(page, WM_COMMAND, IDOK, 0);
+    const std::vector<BoxCall> calls = boxes.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].owner, page);
+    EXPECT_FALSE(calls[0].ownerEnabled) << "the page is disabled while its box is up";
+    EXPECT_EQ(calls[0].text, "Error, can not create that directory.");
+    EXPECT_EQ(calls[0].caption, "Vornhelm Atlas Setup");
+    EXPECT_EQ(calls[0].type, UINT(MB_OK));
+    EXPECT_TRUE(IsWindowVisible(page)) << "the page stays";
+    RECT window;
+    GetWindowRect(page, &window);
+    EXPECT_EQ(window.left, 1024 / 2 - (window.right - window.left) / 2) << "centred across";
+    EXPECT_EQ(window.top, 768 / 2 - (window.bottom - window.top) / 2) << "centred down";
+    DestroyWindow(page);
+    installState.instance = nullptr;
 }
 
 }  // namespace

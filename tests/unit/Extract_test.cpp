@@ -171,6 +171,20 @@ TEST(ExtractAll, ProgressFractionIsTheShareOfTotalSize) {
     }
 }
 
+// Sizes are unsigned 32-bit: a running total past 2^31 is still a positive share.
+TEST(ExtractAll, ProgressFractionPastTwoToThe31) {
+    TestArchive archive;
+    archive.Add("HUGE.DAT", "");
+    archive.members[0].size = 0x80000000u;  // recorded so; the bit stream holds no byte
+    archive.keepTotalSize = true;
+    archive.header.totalSize = 0xF0000000u;
+    ExtractRun run;
+    run.Write(archive);
+    ASSERT_TRUE(run.Run());
+    EXPECT_EQ(run.result.total, 0x80000000u);
+    EXPECT_EQ(run.state->progressFraction.Load(), 2147483648.0 / 4026531840.0);
+}
+
 TEST(ExtractAll, EmptyArchiveOnlyMarksTheEnd) {
     for (bool endMark : {false, true}) {
         TestArchive archive;

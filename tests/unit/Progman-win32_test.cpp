@@ -8,6 +8,7 @@
 
 #include "Backdrop.h"
 #include "InstallState.h"
+#include "Win32Probe.h"
 
 namespace {
 
@@ -20,9 +21,11 @@ struct Event {
     std::string text;
     SIZE_T blockSize;
     HGLOBAL block;
+    bool moveable;  // its handle is not its address
 };
 std::vector<Event> events;
 bool answerWithStringAtom = true;
+WORD commandStatus = 0x8000;  // the answer to each command: positive, or 0 for a negative one
 
 LRESULT CALLBACK ServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const HWND from = reinterpret_cast<HWND>(wParam);
@@ -32,7 +35,7 @@ LRESULT CALLBACK ServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         GlobalGetAtomNameA(LOWORD(lParam), application, sizeof application);
         // Atoms keep the case of their first registration, which may be another server's.
         if (lstrcmpiA(application, "PROGMAN") != 0) return 0;
-        events.push_back({window, message, from, "", 0, nullptr});
+        events.push_back({window, message, from, "", 0, nullptr, false});
         // An integer atom (below 0xC000) stands for a server that does not speak the protocol.
         const ATOM answer = answerWithStringAtom ? GlobalAddAtomA("PROGMAN") : ATOM{0x0042};
         SendMessageA(from, WM_DDE_ACK, reinterpret_cast<WPARAM>(window), MAKELPARAM(answer, answer));
@@ -41,14 +44,15 @@ LRESULT CALLBACK ServerProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DDE_EXECUTE: {
         const HGLOBAL block = reinterpret_cast<HGLOBAL>(lParam);
         const char* text = static_cast<const char*>(GlobalLock(block));
-        events.push_back({window, message, from, text ? text : "", GlobalSize(block), block});
+        events.push_back({window, message, from, text ? text : "", GlobalSize(block), block,
+                          text != nullptr && static_cast<const void*>(text) != block});
         GlobalUnlock(block);
         PostMessageA(from, WM_DDE_ACK, reinterpret_cast<WPARAM>(window),
-                     PackDDElParam(WM_DDE_ACK, 0x8000, reinterpret_cast<UINT_PTR>(block)));
+                     PackDDElParam(WM_DDE_ACK, commandStatus, reinterpret_cast<UINT_PTR>(block)));
         return 0;
     }
     case WM_DDE_TERMINATE:
-        events.push_back({window, message, from, "", 0, nullptr});
+        events.push_back({window, message, from, "", 0, nullptr, false});
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
@@ -71,17 +75,27 @@ HWND CreateServer() {
     return server;
 }
 
-void Pump(DWORD milliseconds) {
-    const DWORD start = GetTickCount();
-    while (GetTickCount() - start < milliseconds) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT) continue;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(10);
-    }
+// The blocks the code under test allocates, as it asked for them: the flags a block was made
+// with cannot be read back from it.
+struct Allocation {
+    UINT flags;
+    SIZE_T size;
+};
+std::vector<Allocation> allocations;
+using GlobalAllocFunction = HGLOBAL(WINAPI*)(UINT, SIZE_T);
+GlobalAllocFunction realGlobalAlloc = nullptr;
+
+HGLOBAL WINAPI RecordingGlobalAlloc(UINT flags, SIZE_T size) {
+    allocations.push_back({flags, size});
+    return realGlobalAlloc(flags, size);
+}
+
+void PostCommandsRecordingBlocks() {
+    allocations.clear();
+    ImportPatch patch("kernel32.dll", "GlobalAlloc", reinterpret_cast<void*>(&RecordingGlobalAlloc));
+    realGlobalAlloc = reinterpret_cast<GlobalAllocFunction>(patch.Original());
+    ASSERT_NE(realGlobalAlloc, nullptr) << "this program does not import GlobalAlloc";
+    PostProgmanCommands();
 }
 
 class ProgmanConversation : public ::testing::Test {
@@ -89,6 +103,7 @@ protected:
     void SetUp() override {
         events.clear();
         answerWithStringAtom = true;
+        commandStatus = 0x8000;
         installState.progmanWindow = nullptr;
         installState.ddeInitiating = 0;
         installState.ddeExecutePending = 0;
@@ -122,16 +137,23 @@ TEST_F(ProgmanConversation, TwoCommandsInOrderThenOneTerminateAfterTheFirstAnswe
     ASSERT_EQ(Of(WM_DDE_INITIATE).size(), 1u);
     EXPECT_EQ(Of(WM_DDE_INITIATE)[0]->from, backdrop);
 
-    PostProgmanCommands();
+    PostCommandsRecordingBlocks();
     Pump(500);
 
+    ASSERT_EQ(allocations.size(), 2u);
+    for (const Allocation& block : allocations)
+        EXPECT_EQ(block.flags, UINT(GMEM_DDESHARE | GMEM_MOVEABLE)) << "flags 0x2002";
+    EXPECT_EQ(allocations[0].size, 58u);
     const auto executes = Of(WM_DDE_EXECUTE);
     ASSERT_EQ(executes.size(), 2u);
     EXPECT_EQ(executes[0]->text, "[CreateGroup(Vornhelm Software)][ShowGroup(New Group,1)]");
     EXPECT_EQ(executes[0]->blockSize, 58u);
     EXPECT_EQ(executes[1]->text, "[AddItem(D:\\APPS\\\\PROG.EXE,Vornhelm Atlas)]");
     EXPECT_EQ(executes[1]->blockSize, executes[1]->text.size() + 1);
-    for (const Event* execute : executes) EXPECT_EQ(execute->from, backdrop);
+    for (const Event* execute : executes) {
+        EXPECT_EQ(execute->from, backdrop);
+        EXPECT_TRUE(execute->moveable) << "a moveable block";
+    }
 
     const auto terminates = Of(WM_DDE_TERMINATE);
     ASSERT_EQ(terminates.size(), 1u) << "exactly one terminate, after the first answer";
@@ -172,6 +194,23 @@ TEST_F(ProgmanConversation, AnAnswerWithoutAStringAtomIsTerminatedAndNothingIsSe
     PostProgmanCommands();
     Pump(200);
     EXPECT_TRUE(Of(WM_DDE_EXECUTE).empty()) << "commands went out without a server";
+}
+
+// The status word of a command's answer is never looked at.
+TEST_F(ProgmanConversation, ANegativeAnswerEndsTheConversationLikeAPositiveOne) {
+    commandStatus = 0;
+    const HWND server = Keep(CreateServer());
+    Keep(CreateBackdropWindow(GetModuleHandleA(nullptr)));
+    ASSERT_EQ(installState.progmanWindow, server);
+    PostProgmanCommands();
+    Pump(500);
+    ASSERT_EQ(Of(WM_DDE_EXECUTE).size(), 2u);
+    const auto terminates = Of(WM_DDE_TERMINATE);
+    ASSERT_EQ(terminates.size(), 1u);
+    EXPECT_EQ(terminates[0]->server, server);
+    EXPECT_EQ(events.back().message, static_cast<UINT>(WM_DDE_TERMINATE));
+    EXPECT_EQ(installState.ddeExecutePending, 0);
+    EXPECT_EQ(ProgmanBlocksHeld(), 1) << "the block the first answer handed back is freed";
 }
 
 }  // namespace

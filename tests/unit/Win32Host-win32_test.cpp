@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "InstallState.h"
+#include "Win32Probe.h"
 
 namespace {
 
@@ -85,6 +86,83 @@ TEST(Win32Host, AStoppedWorkerAsksNothingAndCancelSetsTheSharedFlag) {
     EXPECT_FALSE(host.AskForDisk(2, "GLOB1.DAT"));
     EXPECT_FALSE(host.ConfirmQuit());
     host.ShowReadError();
+}
+
+INT_PTR CALLBACK QuietPage(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+struct BoxAsk {
+    Win32Host* host;
+    int diskNumber;  // 0: the read-error box
+    bool answer = false;
+};
+
+DWORD WINAPI AskOnWorker(void* parameter) {
+    auto* ask = static_cast<BoxAsk*>(parameter);
+    if (ask->diskNumber == 0) ask->host->ShowReadError();
+    else ask->answer = ask->host->AskForDisk(ask->diskNumber, "GLOB2.DAT");
+    return 0;
+}
+
+// The boxes the worker shows are owned by the progress page, which the main thread keeps
+// dispatching; the page is disabled while one is up.
+class WorkerBoxes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!StubModule()) GTEST_SKIP() << "no stub at " GLOB_TEST_STUB_FILE;
+        page = CreateDialogParamA(StubModule(), MAKEINTRESOURCEA(103), nullptr, QuietPage, 0);
+        ASSERT_NE(page, nullptr);
+        installState.activeWindow = page;
+    }
+    void TearDown() override {
+        installState.activeWindow = nullptr;
+        if (page) DestroyWindow(page);
+    }
+    DWORD RunOnWorker(BoxAsk& ask) {
+        DWORD id = 0;
+        const HANDLE thread = CreateThread(nullptr, 0xFFFF, AskOnWorker, &ask, 0, &id);
+        EXPECT_NE(thread, nullptr);
+        const DWORD start = GetTickCount();
+        while (WaitForSingleObject(thread, 0) == WAIT_TIMEOUT && GetTickCount() - start < 10000) Pump(10);
+        EXPECT_EQ(WaitForSingleObject(thread, 0), WAIT_OBJECT_0) << "the box was not answered";
+        CloseHandle(thread);
+        return id;
+    }
+    HWND page = nullptr;
+};
+
+TEST_F(WorkerBoxes, ReadErrorBoxHasItsExactTextAnOkButtonNoIconAndNoBeep) {
+    BoxRecorder boxes(IDOK);
+    Win32Host host;
+    BoxAsk ask{&host, 0};
+    const DWORD worker = RunOnWorker(ask);
+    const std::vector<BoxCall> calls = boxes.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].thread, worker);
+    EXPECT_EQ(calls[0].text,
+              "An error has occured while trying to read the install disk.  This disk may be defective.");
+    EXPECT_EQ(calls[0].caption, "Disk Error");
+    EXPECT_EQ(calls[0].type, UINT(MB_OK)) << "OK alone, no icon";
+    EXPECT_EQ(calls[0].owner, page);
+    EXPECT_FALSE(calls[0].ownerEnabled) << "the progress page stays enabled under the box";
+    EXPECT_EQ(boxes.Beeps(), 0);
+}
+
+TEST_F(WorkerBoxes, DiskPromptNamesTheDiskAndAnswersOkOrCancel) {
+    for (const int answer : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(answer == IDOK ? "OK" : "Cancel");
+        BoxRecorder boxes(answer);
+        Win32Host host;
+        BoxAsk ask{&host, 3};
+        RunOnWorker(ask);
+        EXPECT_EQ(ask.answer, answer == IDOK);
+        const std::vector<BoxCall> calls = boxes.Calls();
+        ASSERT_EQ(calls.size(), 1u);
+        EXPECT_EQ(calls[0].text, "Please insert disk number 3");
+        EXPECT_EQ(calls[0].caption, "Disk Needed");
+        EXPECT_EQ(calls[0].type, UINT(MB_OKCANCEL)) << "OK and Cancel, no icon";
+        EXPECT_EQ(calls[0].owner, page);
+        EXPECT_FALSE(calls[0].ownerEnabled) << "the progress page stays enabled under the prompt";
+    }
 }
 
 }  // namespace
