@@ -149,6 +149,8 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         if (failure == MemberFailure::None &&
             (record.nameTooLong || dirLength + std::strlen(name) > 255))
             failure = MemberFailure::PathTooLong;
+        const bool selected = !options.filter || options.filter->Selected(record);
+        if (!selected) failure = MemberFailure::None;
         std::memcpy(target, state.installDir, dirLength);
         CopyText(target + dirLength, sizeof target - dirLength, name);
         state.statusText.Store(target);
@@ -163,7 +165,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         if (options.observer) options.observer->MemberStarted(record, target);
 
         bool writing = false;
-        if (failure == MemberFailure::None && options.writeFiles) {
+        if (failure == MemberFailure::None && options.writeFiles && selected) {
             std::memcpy(directories, target, sizeof directories);
             CutAtLastSeparator(directories);
             CreatePathDirectories(directories, host);
@@ -202,7 +204,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
             const uint32_t totalSize = state.header.totalSize;
             state.progressFraction.Store(totalSize ? double(total) / double(totalSize) : 1.0);
             stream.AlignToByte();
-            if (failure == MemberFailure::None && options.writeFiles)
+            if (failure == MemberFailure::None && options.writeFiles && selected)
                 SetFileTimes(target, record.creationTime, record.lastAccessTime, record.lastWriteTime);
         }
         if (failure != MemberFailure::None) RecordFailure(result, failure, target);

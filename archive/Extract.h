@@ -52,11 +52,21 @@ public:
     virtual bool Map(const char* storedName, char* mapped, int mappedSize) = 0;
 };
 
+// Chooses the members to write (globx extract PATTERN...). A member not selected is decoded
+// into nothing, as list and test decode, is never written and never counts as a failure; damage
+// found in its data still does.
+class MemberFilter {
+public:
+    virtual ~MemberFilter() = default;
+    virtual bool Selected(const MemberRecord& record) = 0;
+};
+
 struct ExtractOptions {
     NameMapper* nameMapper = nullptr;  // none: names are used as stored
     bool writeFiles = true;  // false: decode every member into nothing (list, test)
     bool overwrite = false;  // true: replace existing files whatever their times
     MemberObserver* observer = nullptr;
+    MemberFilter* filter = nullptr;  // none: every member is selected
 };
 
 // Extracts every member of the stream (positioned after the header) under state.installDir,

@@ -50,6 +50,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return arguments;
 }
 
+const bool PlatformKeepsCreationTime = true;
+
 bool DefaultStubPath(std::filesystem::path* stub) {
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -69,6 +71,11 @@ bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std:
     facts->lastAccessTime = ToUint64(data.ftLastAccessTime);
     facts->lastWriteTime = ToUint64(data.ftLastWriteTime);
     return true;
+}
+
+bool IsLink(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
 // Windows has no way to read without touching the last-access time that every system honours

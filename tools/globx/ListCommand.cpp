@@ -104,7 +104,7 @@ void PrintHeaderTable(const SetupHeader& header, int codePage) {
 
 int RunList(const CommonOptions& options, bool json) {
     InstallerReader reader;
-    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    if (const int status = reader.Open(options.installer, options.volumesDirs)) return status;
     const SetupHeader& header = reader.state.header;
 
     JsonWriter writer(std::cout);

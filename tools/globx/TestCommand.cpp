@@ -64,7 +64,7 @@ public:
 
 int RunTest(const CommonOptions& options) {
     InstallerReader reader;
-    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    if (const int status = reader.Open(options.installer, options.volumesDirs)) return status;
     const uint32_t totalSize = reader.state.header.totalSize;
 
     TerminalProgress progress(!options.quiet);
