@@ -22,6 +22,9 @@ $RUN "$GLOBPACK" --stub "$STUB" --exe A.EXE -q src -o set || fail "globpack exit
 cp -- "$STUB" stub.exe
 head -c 5000 /dev/urandom >garbage.bin
 { printf '\x7fELF\x01\x01\x01'; head -c 3000 /dev/zero; } >program.elf
+# A continuation volume may start with "MZ": a member that is a program, cut by the boundary.
+mkdir -p mz
+{ printf 'MZ'; head -c 3000 /dev/urandom; } >mz/glob4.dat
 
 # Each input, what globx must say about it (a part of the one stderr line).
 inputs=(
@@ -31,6 +34,7 @@ inputs=(
     garbage.bin         "garbage.bin: not an installer"
     set/GLOB1.DAT       "set/GLOB1.DAT: is a continuation volume (disk 2): run globx on the SETUP.EXE of its set"
     set/GLOB2.DAT       "set/GLOB2.DAT: is a continuation volume (disk 3)"
+    mz/glob4.dat        "mz/glob4.dat: is a continuation volume (disk 5)"
 )
 for ((i = 0; i < ${#inputs[@]}; i += 2)); do
     for verb in list test extract; do

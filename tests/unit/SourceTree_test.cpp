@@ -72,7 +72,9 @@ TEST(PrepareMembers, TimesAreReproducibleUnlessAccessTimesAreKept) {
     const std::vector<SourceFile> files = Pack(dir / "src", {}, rules, &diagnostics);
     ASSERT_EQ(files.size(), 1u);
     EXPECT_EQ(files[0].facts.lastAccessTime, files[0].facts.lastWriteTime);
-    if (!PlatformKeepsCreationTime) EXPECT_EQ(files[0].facts.creationTime, files[0].facts.lastWriteTime);
+    if (!PlatformKeepsCreationTime) {
+        EXPECT_EQ(files[0].facts.creationTime, files[0].facts.lastWriteTime);
+    }
 
     rules.keepAccessTimes = true;
     const std::vector<SourceFile> kept = Pack(dir / "src", {}, rules, &diagnostics);

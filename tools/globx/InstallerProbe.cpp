@@ -86,13 +86,20 @@ InputProbe ProbeInstaller(const std::string& path) {
     std::vector<unsigned char> head(4096);
     input.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
     head.resize(static_cast<size_t>(input.gcount()));
-    if (head.size() < 2 || head[0] != 'M' || head[1] != 'Z') {
-        probe.continuationDisk = ContinuationNumber(file.filename().u8string());
-        if (probe.continuationDisk) ++probe.continuationDisk;
-        probe.kind = probe.continuationDisk ? InputKind::ContinuationVolume : InputKind::NotInstaller;
+    const bool mz = head.size() >= 2 && head[0] == 'M' && head[1] == 'Z';
+    probe.imageEnd = mz ? ImageEnd(head) : 0;
+    // A continuation volume holds archive data from its first byte, which may well be "MZ"
+    // (a member that is a program): its name tells, unless it is a whole PE image.
+    const int continuation = ContinuationNumber(file.filename().u8string());
+    if (continuation && probe.imageEnd == 0) {
+        probe.kind = InputKind::ContinuationVolume;
+        probe.continuationDisk = continuation + 1;
         return probe;
     }
-    probe.imageEnd = ImageEnd(head);
+    if (!mz) {
+        probe.kind = InputKind::NotInstaller;
+        return probe;
+    }
     probe.kind = InputKind::Installer;
     if (probe.imageEnd == 0) return probe;  // an "MZ" file of another kind: the header decides
     if (size <= probe.imageEnd) {
