@@ -59,6 +59,14 @@ bool IsLink(const std::filesystem::path& path) {
     return lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
 }
 
+bool ResolvePath(const std::filesystem::path& path, std::filesystem::path* resolved,
+                 std::string* error) {
+    std::error_code ec;
+    *resolved = std::filesystem::canonical(path, ec);
+    if (ec) *error = ec.message();
+    return !ec;
+}
+
 bool SourceReader::Open(const std::filesystem::path& path, std::string* error) {
     Close();
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOATIME);

@@ -39,6 +39,12 @@ bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std:
 // junction): such entries are followed only on request, alike on every platform.
 bool IsLink(const std::filesystem::path& path);
 
+// The path with every link and junction on it resolved, for telling whether a followed link
+// leads back into a directory being scanned; false with *error set when it leads nowhere.
+// (std::filesystem::canonical resolves no junction on Windows.)
+bool ResolvePath(const std::filesystem::path& path, std::filesystem::path* resolved,
+                 std::string* error);
+
 // A source file open for reading. Reading leaves the file's last-access time as it was where the
 // system allows that (POSIX: O_NOATIME, for the file's owner; Windows: the time is put back on
 // Close), so that a second run records the same times.

@@ -97,7 +97,9 @@ size_t TreeScanner::ScanDirectory(const fs::path& directory, const std::string& 
                                       "); check its permissions");
         return 0;
     }
-    ancestors.push_back(fs::canonical(directory, ec));
+    fs::path resolved;
+    std::string reason;
+    ancestors.push_back(ResolvePath(directory, &resolved, &reason) ? resolved : directory);
     // Sorted so that messages come in the same order on every run.
     std::sort(entries.begin(), entries.end());
     size_t found = 0;
@@ -138,11 +140,11 @@ size_t TreeScanner::ScanEntry(const fs::path& entry, const std::string& entryDis
             diagnostics->errors.push_back(entryDisplay + ": " + KindProblem(fs::file_type::symlink));
             return 1;
         }
-        readFrom = fs::canonical(entry, ec);
-        if (!ec) type = fs::symlink_status(readFrom, ec).type();
-        if (ec) {
+        std::string reason;
+        if (!ResolvePath(entry, &readFrom, &reason) ||
+            (type = fs::symlink_status(readFrom, ec).type(), ec)) {
             diagnostics->errors.push_back(entryDisplay + ": is a symbolic link that leads nowhere (" +
-                                          ec.message() + "); remove it or --exclude it");
+                                          (ec ? ec.message() : reason) + "); remove it or --exclude it");
             return 1;
         }
         if (type == fs::file_type::directory &&
