@@ -53,6 +53,9 @@ std::string Printable(const std::string& name) {
 // Deeper than this, a tree is taken for a loop that the link checks could not see (a junction
 // whose target the platform does not resolve, say).
 constexpr int kMostLevels = 100;
+// Directories entered through links, in all: with a loop left unseen, each level could double
+// the work; this bounds it whatever the links do.
+constexpr size_t kMostLinkedDirectories = 10000;
 
 class TreeScanner {
 public:
@@ -67,7 +70,8 @@ public:
                      const std::string& entryRelative, int level);
 
     size_t excluded = 0;
-    std::vector<fs::path> ancestors;  // canonical paths of the directories being scanned
+    size_t linkedDirectories = 0;
+    std::vector<fs::path> ancestors;  // resolved paths of the directories being scanned
 
 private:
     bool Excluded(const std::string& relative) const {
@@ -152,6 +156,13 @@ size_t TreeScanner::ScanEntry(const fs::path& entry, const std::string& entryDis
             diagnostics->errors.push_back(entryDisplay + ": is a symbolic link to " +
                                           readFrom.u8string() +
                                           ", which holds the link: a loop; --exclude it");
+            return 1;
+        }
+        if (type == fs::file_type::directory && ++linkedDirectories > kMostLinkedDirectories) {
+            diagnostics->errors.push_back(entryDisplay + ": more than " +
+                                          std::to_string(kMostLinkedDirectories) +
+                                          " directories reached through links (a loop?); "
+                                          "--exclude some");
             return 1;
         }
     }
