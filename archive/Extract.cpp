@@ -164,11 +164,12 @@ const char* DescribeDamage(Damage damage) {
     return "damaged";
 }
 
-void ReadSetupHeader(VolumeStream& stream, WorkerState& state) {
+void ReadSetupHeader(VolumeStream& stream, WorkerState& state, unsigned char* raw) {
     unsigned char bytes[SetupHeaderSize];
     stream.ReadBytes(bytes, SetupHeaderSize);
     ParseSetupHeader(bytes, &state.header);
     state.headerCrc = Crc32(0, bytes, SetupHeaderSize);
+    if (raw) std::memcpy(raw, bytes, SetupHeaderSize);
 }
 
 bool IsSafeMemberName(const char* name) {
@@ -263,6 +264,8 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         if (failure == MemberFailure::None &&
             (record.nameTooLong || dirLength + std::strlen(name) > 255))
             failure = MemberFailure::PathTooLong;
+        const bool selected = !options.filter || options.filter->Selected(record);
+        if (!selected) failure = MemberFailure::None;
         std::memcpy(target, state.installDir, dirLength);
         CopyText(target + dirLength, sizeof target - dirLength, name);
         // Published before the fields are read: a disk prompt while they are shows this member.
@@ -293,7 +296,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
 
         bool writing = false;
         bool kept = false;
-        if (failure == MemberFailure::None && options.writeFiles && !result.writeFailed) {
+        if (failure == MemberFailure::None && options.writeFiles && selected && !result.writeFailed) {
             failure = CheckTarget(target, dirLength, result.failureDetail, sizeof result.failureDetail);
             if (failure == MemberFailure::None) {
                 std::memcpy(directories, target, sizeof directories);

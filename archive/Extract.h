@@ -89,11 +89,21 @@ public:
     virtual bool Map(const char* storedName, char* mapped, int mappedSize) = 0;
 };
 
+// Chooses the members to write (globx extract PATTERN...). A member not selected is decoded
+// into nothing, as list and test decode, is never written and never counts as a failure; damage
+// found in its data still does.
+class MemberFilter {
+public:
+    virtual ~MemberFilter() = default;
+    virtual bool Selected(const MemberRecord& record) = 0;
+};
+
 struct ExtractOptions {
     NameMapper* nameMapper = nullptr;  // none: names are used as stored
     bool writeFiles = true;  // false: decode every member into nothing (list, test)
     bool overwrite = false;  // true: replace existing files whatever their times
     MemberObserver* observer = nullptr;
+    MemberFilter* filter = nullptr;  // none: every member is selected
     // The installer's integrity data: every record and every member's bytes are checked against
     // it, and the header against state.headerCrc. None: only the structure is checked.
     const IntegrityTable* integrity = nullptr;
@@ -111,7 +121,8 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
 
 // Reads the 388-byte header through the counted reader into state.header (texts cut to their
 // fields) and its CRC-32 into state.headerCrc.
-void ReadSetupHeader(VolumeStream& stream, WorkerState& state);
+// raw, when given, receives the 388 bytes as read.
+void ReadSetupHeader(VolumeStream& stream, WorkerState& state, unsigned char* raw = nullptr);
 
 // True when name may be written under the install directory: no '..' or dots-only component, no
 // drive letter or colon, no leading or trailing separator, no control character, no device name.

@@ -24,7 +24,8 @@ grep -Eq '^globpack [0-9]+\.[0-9]+\.[0-9]+' "$T/out.txt" || fail "--version prin
 
 run --help
 expect 0 "--help"
-for word in SOURCE_DIR --stub --code-page --verify "symbolic links" FIFOs SOURCE_DATE_EPOCH; do
+for word in SOURCE --stub --code-page --verify "symbolic links" FIFOs SOURCE_DATE_EPOCH --exclude \
+            --follow-symlinks --keep-access-times "--config FILE" "\[globpack\]"; do
     grep -q -- "$word" "$T/out.txt" || fail "--help does not mention $word"
 done
 

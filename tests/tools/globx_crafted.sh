@@ -27,13 +27,15 @@ namehex() { printf '%s' "$1" | hexof; }
 EMPTY=00        # EndOfStream at once
 AB=b08c48       # escape 'a', escape 'b', EndOfStream
 
-# installer FILE STREAMHEX [STUBSIZE]: stub, 0xFF, the stream, the trailer. Stream bytes past file
-# offset 1457658 of volume 0 go to GLOB1.DAT beside it, as the reader's position counter demands.
+# installer FILE STREAMHEX [STUBSIZE]: stub ("MZ" and zeros), 0xFF, the stream, the trailer.
+# Stream bytes past file offset 1457658 of volume 0 go to GLOB1.DAT beside it, as the reader's
+# position counter demands.
 installer() {
     local file=$1 stream=$2 stub=${3:-16}
     local room=$(((1457659 - stub - 1) * 2))
     {
-        head -c "$stub" /dev/zero
+        printf MZ
+        head -c $((stub - 2)) /dev/zero
         hexbytes ff
         hexbytes "${stream:0:room}"
         hexbytes "$(u32 $((stub + 1)))"

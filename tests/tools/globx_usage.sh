@@ -15,8 +15,9 @@ expect() {
 }
 
 expect 0 --help
-grep -q 'list' out.txt && grep -q 'extract' out.txt && grep -q 'lastWriteTimeUtc' out.txt ||
-    fail "--help does not describe the verbs and the JSON times"
+grep -q 'list' out.txt && grep -q 'extract' out.txt || fail "--help does not name the verbs"
+expect 0 help list
+grep -q 'lastWriteTimeUtc' out.txt || fail "help list does not describe the JSON times"
 expect 0 --version
 tr -d '\r' <out.txt | grep -Eqx 'globx [0-9]+\.[0-9]+\.[0-9]+' || fail "--version printed '$(cat out.txt)'"
 expect 0 extract --help
@@ -26,7 +27,6 @@ usage_errors=(
     ""                                          # no verb
     "frobnicate setup.exe"                      # unknown verb
     "list"                                      # no installer
-    "extract setup.exe"                         # no -d
     "list setup.exe --bogus"                    # unknown option
     "list setup.exe --code-page 99999"          # unknown code page
     "list setup.exe --volumes no-such-dir"      # --volumes must be a directory
@@ -38,6 +38,8 @@ for args in "${usage_errors[@]}"; do
     expect 1 $args
     [[ -s err.txt ]] || fail "globx $args: no message on stderr"
     [[ ! -s out.txt ]] || fail "globx $args: usage error printed on stdout: $(cat out.txt)"
+    grep -q '^globx: ' err.txt || fail "globx $args: the message lacks the globx: prefix: $(cat err.txt)"
+    [[ $(wc -l <err.txt) == 1 ]] || fail "globx $args: more than one line: $(cat err.txt)"
 done
 
 expect 1 extract setup.exe -d ""                # an empty -d would make installDir the root

@@ -28,6 +28,18 @@ MemberRecord RecordOf(const SourceFile& file) {
 
 }  // namespace
 
+std::string SourceChange(const SourceFile& file) {
+    SourceFacts now;
+    std::string reason;
+    if (!ReadSourceFacts(file.path, &now, &reason)) return "can no longer be examined (" + reason + ")";
+    if (now.size != file.seen.size)
+        return "its size moved from " + std::to_string(file.seen.size) + " to " +
+               std::to_string(now.size) + " bytes";
+    if (now.lastWriteTime != file.seen.lastWriteTime) return "its modification time moved";
+    if (now.changeTime != file.seen.changeTime) return "its change time moved";
+    return std::string();
+}
+
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
                    const std::vector<uint8_t>& stub, bool integrity, const std::filesystem::path& outDir,
                    TerminalProgress& progress, const MemberPacked& memberPacked,
@@ -75,12 +87,17 @@ bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& head
         }
         ok = encoder.EndMember();
         if (!ok) break;
-        if (input.Failed() || length != file.facts.size) {
+        // A file rewritten while it was read, even at the same size, may have given a torn
+        // copy: its size and times are looked at again once every byte is in.
+        const std::string change =
+            length != file.facts.size ? "it gave " + std::to_string(length) + " bytes, " +
+                                            std::to_string(file.facts.size) + " before"
+                                      : SourceChange(file);
+        if (input.Failed() || !change.empty()) {
             *error = input.Failed()
                          ? file.displayName + ": read failed; check the disk and run again"
-                         : file.displayName + ": changed while it was packed (" +
-                               std::to_string(length) + " bytes, " +
-                               std::to_string(file.facts.size) + " before); run again";
+                         : file.displayName + ": changed while it was packed (" + change +
+                               "); nothing was written: run again when it is left alone";
             writer.Abandon();
             return false;
         }

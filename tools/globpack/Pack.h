@@ -22,11 +22,16 @@ struct PackResult {
 // Called after each member with its coded length.
 using MemberPacked = std::function<void(const SourceFile&, uint64_t codedBytes)>;
 
+// Empty when file's size, last-write and change time are still those it was scanned with (its
+// seen facts); otherwise what moved. A file rewritten in place at the same size shows here.
+std::string SourceChange(const SourceFile& file);
+
 // Writes SETUP.EXE (stub and archive) and its continuation volumes into outDir. On failure
 // returns false with *error set ("<file>: <what went wrong>; <what to do>") and leaves nothing of
-// the run behind; an installer already in outDir stays as it was.
-// With integrity, stub has room for the integrity data of files.size() members
-// (CustomizeStub), which is filled in before the installer takes its final names.
+// the run behind; an installer already in outDir stays as it was. A source file that changed
+// while it was read (SourceChange, or a length other than its size) is such a failure. With
+// integrity, stub has room for the integrity data of files.size() members (CustomizeStub),
+// which is filled in before the installer takes its final names.
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
                    const std::vector<uint8_t>& stub, bool integrity, const std::filesystem::path& outDir,
                    TerminalProgress& progress, const MemberPacked& memberPacked,

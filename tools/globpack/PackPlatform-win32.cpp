@@ -50,6 +50,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return arguments;
 }
 
+const bool PlatformKeepsCreationTime = true;
+
 bool DefaultStubPath(std::filesystem::path* stub) {
     wchar_t self[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -68,6 +70,39 @@ bool ReadSourceFacts(const std::filesystem::path& path, SourceFacts* facts, std:
     facts->creationTime = ToUint64(data.ftCreationTime);
     facts->lastAccessTime = ToUint64(data.ftLastAccessTime);
     facts->lastWriteTime = ToUint64(data.ftLastWriteTime);
+    return true;
+}
+
+bool IsLink(const std::filesystem::path& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The handle of a directory opens only with FILE_FLAG_BACKUP_SEMANTICS; opening follows every
+// link and junction, and the system then names the final path.
+bool ResolvePath(const std::filesystem::path& path, std::filesystem::path* resolved,
+                 std::string* error) {
+    const HANDLE handle = CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *error = SystemMessage(GetLastError());
+        return false;
+    }
+    std::wstring name(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()), 0);
+    if (length >= name.size()) {
+        name.resize(length + 1);
+        length = GetFinalPathNameByHandleW(handle, &name[0], static_cast<DWORD>(name.size()), 0);
+    }
+    const DWORD failure = GetLastError();
+    CloseHandle(handle);
+    if (length == 0 || length >= name.size()) {
+        *error = SystemMessage(failure);
+        return false;
+    }
+    name.resize(length);
+    *resolved = std::filesystem::path(name);
     return true;
 }
 

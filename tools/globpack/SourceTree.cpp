@@ -16,18 +16,21 @@ constexpr uint64_t kFourGiB = uint64_t(1) << 32;
 std::string KindProblem(fs::file_type type) {
     switch (type) {
     case fs::file_type::symlink:
-        return "is a symbolic link; the archive carries regular files only: put a copy of its "
-               "target in its place";
+        return "is a symbolic link; the archive carries regular files only: pass "
+               "--follow-symlinks to pack its target, or --exclude it";
     case fs::file_type::block:
     case fs::file_type::character:
-        return "is a device; the archive carries regular files only: remove it from the source";
+        return "is a device; the archive carries regular files only: remove it from the source "
+               "or --exclude it";
     case fs::file_type::fifo:
-        return "is a FIFO; the archive carries regular files only: remove it from the source";
+        return "is a FIFO; the archive carries regular files only: remove it from the source or "
+               "--exclude it";
     case fs::file_type::socket:
-        return "is a socket; the archive carries regular files only: remove it from the source";
+        return "is a socket; the archive carries regular files only: remove it from the source "
+               "or --exclude it";
     default:
         return "is not a regular file; the archive carries regular files only: remove it from "
-               "the source";
+               "the source or --exclude it";
     }
 }
 
@@ -47,11 +50,49 @@ std::string Printable(const std::string& name) {
     return shown;
 }
 
-// Returns the number of files found below directory.
-size_t ScanDirectory(const fs::path& directory, const std::string& display,
-                     const std::string& relative, std::vector<SourceFile>* files,
-                     Diagnostics* diagnostics) {
+// Deeper than this, a tree is taken for a loop that the link checks could not see (a junction
+// whose target the platform does not resolve, say).
+constexpr int kMostLevels = 100;
+// Directories entered through links, in all: with a loop left unseen, each level could double
+// the work; this bounds it whatever the links do.
+constexpr size_t kMostLinkedDirectories = 10000;
+
+class TreeScanner {
+public:
+    TreeScanner(const ScanOptions& options, std::vector<SourceFile>* files, Diagnostics* diagnostics)
+        : options(options), files(files), diagnostics(diagnostics) {}
+
+    // Returns the number of files found below directory (refused ones included).
+    size_t ScanDirectory(const fs::path& directory, const std::string& display,
+                         const std::string& relative, int level);
+    // One entry of a directory, or the source itself when it is a file.
+    size_t ScanEntry(const fs::path& entry, const std::string& entryDisplay,
+                     const std::string& entryRelative, int level);
+
+    size_t excluded = 0;
+    size_t linkedDirectories = 0;
+    std::vector<fs::path> ancestors;  // resolved paths of the directories being scanned
+
+private:
+    bool Excluded(const std::string& relative) const {
+        for (const PathPattern& pattern : options.excludes)
+            if (pattern.Matches(relative)) return true;
+        return false;
+    }
+
+    const ScanOptions& options;
+    std::vector<SourceFile>* files;
+    Diagnostics* diagnostics;
+};
+
+size_t TreeScanner::ScanDirectory(const fs::path& directory, const std::string& display,
+                                  const std::string& relative, int level) {
     std::error_code ec;
+    if (level > kMostLevels) {
+        diagnostics->errors.push_back(display + ": lies more than " + std::to_string(kMostLevels) +
+                                      " directories deep (a loop of links?); --exclude it");
+        return 1;
+    }
     std::vector<fs::path> entries;
     for (fs::directory_iterator it(directory, ec), end; !ec && it != end; it.increment(ec))
         entries.push_back(it->path());
@@ -60,58 +101,124 @@ size_t ScanDirectory(const fs::path& directory, const std::string& display,
                                       "); check its permissions");
         return 0;
     }
+    fs::path resolved;
+    std::string reason;
+    ancestors.push_back(ResolvePath(directory, &resolved, &reason) ? resolved : directory);
     // Sorted so that messages come in the same order on every run.
     std::sort(entries.begin(), entries.end());
     size_t found = 0;
     for (const fs::path& entry : entries) {
         const std::string name = entry.filename().u8string();
-        const std::string entryDisplay = display + "/" + Printable(name);
-        const std::string entryRelative = relative.empty() ? name : relative + "\\" + name;
-        // Checked here, one component at a time: a POSIX name may hold '\', which a joined name
-        // could no longer tell from a separator. Before the type: Windows cannot even examine
-        // some of these names (CON, "name.").
-        const std::string problem = ComponentProblem(name);
-        if (!problem.empty()) {
-            diagnostics->errors.push_back(entryDisplay + ": " + problem + "; rename it");
-            ++found;  // a refused directory is not an empty one
-            continue;
+        found += ScanEntry(entry, display + "/" + Printable(name),
+                           relative.empty() ? name : relative + "\\" + name, level);
+    }
+    ancestors.pop_back();
+    return found;
+}
+
+size_t TreeScanner::ScanEntry(const fs::path& entry, const std::string& entryDisplay,
+                              const std::string& entryRelative, int level) {
+    std::error_code ec;
+    if (Excluded(entryRelative)) {
+        ++excluded;
+        return 1;  // an excluded entry does not make its directory an empty one
+    }
+    const std::string name = entry.filename().u8string();
+    // Checked here, one component at a time: a POSIX name may hold '\', which a joined name
+    // could no longer tell from a separator. Before the type: Windows cannot even examine
+    // some of these names (CON, "name.").
+    const std::string problem = ComponentProblem(name);
+    if (!problem.empty()) {
+        diagnostics->errors.push_back(entryDisplay + ": " + problem + "; rename it");
+        return 1;  // a refused directory is not an empty one
+    }
+    fs::file_type type = fs::symlink_status(entry, ec).type();
+    if (ec) {
+        diagnostics->errors.push_back(entryDisplay + ": cannot be examined (" + ec.message() +
+                                      "); check its permissions");
+        return 1;
+    }
+    fs::path readFrom = entry;
+    if (type == fs::file_type::symlink || IsLink(entry)) {
+        if (!options.followLinks) {
+            diagnostics->errors.push_back(entryDisplay + ": " + KindProblem(fs::file_type::symlink));
+            return 1;
         }
-        const fs::file_type type = fs::symlink_status(entry, ec).type();
-        if (ec) {
-            diagnostics->errors.push_back(entryDisplay + ": cannot be examined (" + ec.message() +
-                                          "); check its permissions");
-            continue;
+        std::string reason;
+        if (!ResolvePath(entry, &readFrom, &reason) ||
+            (type = fs::symlink_status(readFrom, ec).type(), ec)) {
+            diagnostics->errors.push_back(entryDisplay + ": is a symbolic link that leads nowhere (" +
+                                          (ec ? ec.message() : reason) + "); remove it or --exclude it");
+            return 1;
         }
-        if (type == fs::file_type::directory) {
-            const size_t warningsBefore = diagnostics->warnings.size();
-            const size_t below = ScanDirectory(entry, entryDisplay, entryRelative, files, diagnostics);
-            if (below == 0) {
-                // One warning for the topmost directory without files, not one per level.
-                diagnostics->warnings.resize(warningsBefore);
-                diagnostics->warnings.push_back(
-                    entryDisplay + ": holds no files and is left out; the installer creates "
-                    "directories only for the files in them");
-            }
-            found += below;
-        } else if (type == fs::file_type::regular) {
-            SourceFile file;
-            file.path = entry;
-            file.displayName = entryDisplay;
-            file.relativeName = entryRelative;
-            files->push_back(std::move(file));
-            ++found;
-        } else {
-            diagnostics->errors.push_back(entryDisplay + ": " + KindProblem(type));
+        if (type == fs::file_type::directory &&
+            std::find(ancestors.begin(), ancestors.end(), readFrom) != ancestors.end()) {
+            diagnostics->errors.push_back(entryDisplay + ": is a symbolic link to " +
+                                          readFrom.u8string() +
+                                          ", which holds the link: a loop; --exclude it");
+            return 1;
+        }
+        if (type == fs::file_type::directory && ++linkedDirectories > kMostLinkedDirectories) {
+            diagnostics->errors.push_back(entryDisplay + ": more than " +
+                                          std::to_string(kMostLinkedDirectories) +
+                                          " directories reached through links (a loop?); "
+                                          "--exclude some");
+            return 1;
         }
     }
-    return found;
+    if (type == fs::file_type::directory) {
+        const size_t warningsBefore = diagnostics->warnings.size();
+        const size_t below = ScanDirectory(readFrom, entryDisplay, entryRelative, level + 1);
+        if (below == 0) {
+            // One warning for the topmost directory without files, not one per level.
+            diagnostics->warnings.resize(warningsBefore);
+            diagnostics->warnings.push_back(
+                entryDisplay + ": holds no files and is left out; the installer creates "
+                "directories only for the files in them");
+        }
+        return below;
+    }
+    if (type == fs::file_type::regular) {
+        SourceFile file;
+        file.path = readFrom;
+        file.displayName = entryDisplay;
+        file.relativeName = entryRelative;
+        files->push_back(std::move(file));
+        return 1;
+    }
+    diagnostics->errors.push_back(entryDisplay + ": " + KindProblem(type));
+    return 1;
 }
 
 }  // namespace
 
-void ScanSourceTree(const fs::path& root, const std::string& rootDisplay,
-                    std::vector<SourceFile>* files, Diagnostics* diagnostics) {
-    ScanDirectory(root, rootDisplay, std::string(), files, diagnostics);
+size_t ScanSourceTree(const fs::path& root, const std::string& rootDisplay,
+                      const ScanOptions& options, std::vector<SourceFile>* files,
+                      Diagnostics* diagnostics) {
+    TreeScanner scanner(options, files, diagnostics);
+    std::error_code ec;
+    if (fs::is_directory(root, ec)) {
+        scanner.ScanDirectory(root, rootDisplay, std::string(), 0);
+    } else {
+        // A single file: one member, named by the file's own name. A link given by name is
+        // followed: the user chose it.
+        const fs::path target = fs::canonical(root, ec);
+        std::string name = root.filename().u8string();
+        if (name.empty() && !ec) name = target.filename().u8string();
+        const std::string problem = ComponentProblem(name);
+        if (!problem.empty()) {
+            diagnostics->errors.push_back(rootDisplay + ": " + problem + "; rename it");
+        } else if (!ec && fs::is_regular_file(target, ec)) {
+            SourceFile file;
+            file.path = target;
+            file.displayName = rootDisplay;
+            file.relativeName = name;
+            files->push_back(std::move(file));
+        } else {
+            diagnostics->errors.push_back(rootDisplay + ": " + KindProblem(fs::status(root, ec).type()));
+        }
+    }
+    return scanner.excluded;
 }
 
 uint64_t PrepareMembers(std::vector<SourceFile>* files, const MemberRules& rules,
@@ -142,12 +249,17 @@ uint64_t PrepareMembers(std::vector<SourceFile>* files, const MemberRules& rules
                              "); check its permissions");
             continue;
         }
+        file.seen = file.facts;
         if (file.facts.size >= kFourGiB) {
             errors.push_back(file.displayName + ": is " + std::to_string(file.facts.size) +
                              " bytes; the archive holds files under 4 GiB only: leave it out");
             continue;
         }
         total += file.facts.size;
+        if (!rules.keepAccessTimes) {
+            file.facts.lastAccessTime = file.facts.lastWriteTime;
+            if (!PlatformKeepsCreationTime) file.facts.creationTime = file.facts.lastWriteTime;
+        }
         if (rules.clampTimes) {
             file.facts.creationTime = std::min(file.facts.creationTime, rules.latestTime);
             file.facts.lastAccessTime = std::min(file.facts.lastAccessTime, rules.latestTime);

@@ -1,16 +1,13 @@
 #include "StubEdit.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 #include "AgreementText.h"
 #include "ArchiveWriter.h"
 #include "IconFile.h"
+#include "InputFile.h"
 #include "PeImage.h"
 #include "PeResources.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -19,32 +16,10 @@ const char kAgreementType[] = "TXT";
 constexpr uint16_t kAgreementId = 105;
 constexpr uint16_t kIconGroupId = 1;
 
-// Reads a whole file of at most MaxStubSize bytes: anything larger could not fit volume 0 anyway.
+// Anything larger than MaxStubSize could not fit volume 0 anyway.
 bool ReadInput(const std::string& name, const char* what, std::vector<uint8_t>* bytes,
                std::string* error) {
-    const fs::path path = fs::u8path(name);
-    std::error_code ec;
-    if (!fs::is_regular_file(path, ec)) {
-        *error = name + ": no such file; name the " + what;
-        return false;
-    }
-    const uintmax_t size = fs::file_size(path, ec);
-    if (ec) {
-        *error = name + ": cannot be examined (" + ec.message() + "); check its permissions";
-        return false;
-    }
-    if (size > static_cast<uintmax_t>(MaxStubSize)) {
-        *error = name + ": " + std::to_string(size) + " bytes, more than the installer's first " +
-                 "volume holds; shorten it";
-        return false;
-    }
-    std::ifstream input(path, std::ios::binary);
-    bytes->resize(static_cast<size_t>(size));
-    if (!input.read(reinterpret_cast<char*>(bytes->data()), static_cast<std::streamsize>(size))) {
-        *error = name + ": cannot be read; check its permissions";
-        return false;
-    }
-    return true;
+    return ReadInputFile(name, what, static_cast<size_t>(MaxStubSize), bytes, error);
 }
 
 // The room for count members' integrity data: a table of the right size whose entries are still

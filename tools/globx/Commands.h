@@ -1,13 +1,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "Extract.h"
 
 // What every verb is given.
 struct CommonOptions {
     std::string installer;
-    std::string volumesDir;  // empty: the continuation volumes lie beside the installer
+    std::vector<std::string> volumesDirs;  // searched for continuation volumes after the installer's own
     int codePage = 1252;     // the code page of the stored names and header texts
     bool quiet = false;
     bool verbose = false;
@@ -16,7 +17,9 @@ struct CommonOptions {
 // Each verb returns the exit status: 0 ok, 2 damaged or incomplete archive or a failed member.
 int RunList(const CommonOptions& options, bool json);
 int RunTest(const CommonOptions& options);
-int RunExtract(const CommonOptions& options, const std::string& directory, bool overwrite);
+// patterns: extract only the members whose path matches one (PathPattern); none: every member.
+int RunExtract(const CommonOptions& options, const std::string& directory, bool overwrite,
+               const std::vector<std::string>& patterns);
 
 // One stderr line for a member that did not come through ("globx: NAME: REASON"). A hostile
 // archive can hold a failing member for every few bytes, so after a few dozen lines the rest are

@@ -9,6 +9,8 @@
 #include "Commands.h"
 #include "FileSystem.h"
 #include "InstallerReader.h"
+#include "PathPattern.h"
+#include "StoredText.h"
 #include "TargetNames.h"
 #include "TerminalProgress.h"
 
@@ -34,19 +36,54 @@ int MakeDirectories(const std::string& path) {
     return IsDirectory(path) ? 0 : (error ? error : -1);
 }
 
+// The members named on the command line: a member is selected when its name, converted from
+// the code page, matches any pattern. Remembers which patterns matched nothing.
+class PatternFilter : public MemberFilter {
+public:
+    PatternFilter(const std::vector<std::string>& patterns, int codePage) : codePage(codePage) {
+        for (const std::string& pattern : patterns) this->patterns.emplace_back(pattern);
+        used.assign(patterns.size(), false);
+    }
+
+    bool Selected(const MemberRecord& record) override {
+        bool exact;
+        const std::string name = StoredTextToUtf8(record.name, codePage, &exact);
+        bool selected = false;
+        for (size_t i = 0; i < patterns.size(); ++i) {
+            if (patterns[i].Matches(name)) used[i] = selected = true;
+        }
+        return selected;
+    }
+
+    std::vector<std::string> Unused() const {
+        std::vector<std::string> unused;
+        for (size_t i = 0; i < patterns.size(); ++i)
+            if (!used[i]) unused.push_back(patterns[i].Text());
+        return unused;
+    }
+
+private:
+    std::vector<PathPattern> patterns;
+    std::vector<bool> used;
+    int codePage;
+};
+
 class ExtractObserver : public MemberObserver {
 public:
     ExtractObserver(const CommonOptions& options, bool overwrite, TerminalProgress& progress,
-                    uint32_t totalSize)
-        : options(options), overwrite(overwrite), progress(progress), totalSize(totalSize) {}
+                    uint32_t totalSize, MemberFilter* filter)
+        : options(options), overwrite(overwrite), progress(progress), totalSize(totalSize),
+          filter(filter) {}
 
     void MemberStarted(const MemberRecord& record, const char* target) override {
         lastName = DisplayName(record.name, options.codePage);
         progress.Update(sizes, totalSize, lastName);
+        // The core asks the filter after this call; asking first gives the same answer.
+        selected = !filter || filter->Selected(record);
         // The same test the core makes right after this call, to tell kept files apart. Only for
         // names the core will write: the target of any other may lie outside the directory.
         uint64_t existing = 0;
-        willKeep = !overwrite && IsSafeMemberName(record.name) &&
+        willKeep = selected && !overwrite && IsSafeMemberName(record.name) &&
                    ReadLastWriteTime(target, &existing) &&
                    CompareFileTimes(existing, record.lastWriteTime) >= 0;
     }
@@ -54,8 +91,9 @@ public:
     void MemberFinished(const MemberRecord& record, uint64_t, MemberFailure failure) override {
         lastName = DisplayName(record.name, options.codePage);
         sizes += record.size;
-        ++count;
         if (failure == MemberFailure::Damaged) return;  // reported for the whole archive
+        if (!selected) return;
+        ++count;
         if (failure == MemberFailure::ThroughLink && result && result->failureDetail[0]) {
             progress.Clear();
             failures.Report(lastName, std::string(result->failureDetail) +
@@ -80,6 +118,8 @@ public:
     bool overwrite;
     TerminalProgress& progress;
     uint32_t totalSize;
+    MemberFilter* filter;
+    bool selected = true;
     uint64_t sizes = 0;
     uint64_t count = 0;
     uint64_t kept = 0;
@@ -91,7 +131,8 @@ public:
 
 }  // namespace
 
-int RunExtract(const CommonOptions& options, const std::string& directory, bool overwrite) {
+int RunExtract(const CommonOptions& options, const std::string& directory, bool overwrite,
+               const std::vector<std::string>& patterns) {
     if (directory.empty()) {
         std::fprintf(stderr, "globx: -d: the target directory is empty: name one, e.g. -d .\n");
         return 1;
@@ -106,7 +147,7 @@ int RunExtract(const CommonOptions& options, const std::string& directory, bool 
     }
 
     InstallerReader reader;
-    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    if (const int status = reader.Open(options.installer, options.volumesDirs)) return status;
     if (const int error = MakeDirectories(directory)) {
         std::fprintf(stderr, "globx: %s: cannot create the directory (%s): choose another -d\n",
                      directory.c_str(), error > 0 ? std::strerror(error) : "not a directory");
@@ -116,8 +157,11 @@ int RunExtract(const CommonOptions& options, const std::string& directory, bool 
 
     const std::unique_ptr<NameMapper> mapper = MakeTargetNameMapper(options.codePage);
     TerminalProgress progress(!options.quiet);
-    ExtractObserver observer(options, overwrite, progress, reader.state.header.totalSize);
+    PatternFilter filter(patterns, options.codePage);
+    MemberFilter* const chosen = patterns.empty() ? nullptr : &filter;
+    ExtractObserver observer(options, overwrite, progress, reader.state.header.totalSize, chosen);
     ExtractOptions extract;
+    extract.filter = chosen;
     extract.nameMapper = mapper.get();
     extract.overwrite = overwrite;
     extract.observer = &observer;
@@ -128,7 +172,15 @@ int RunExtract(const CommonOptions& options, const std::string& directory, bool 
     std::fflush(stdout);
     observer.failures.Finish();
 
-    const int status = reader.ReportArchiveProblems(result, options.codePage);
+    int status = reader.ReportArchiveProblems(result, options.codePage);
+    // Only a complete run shows that a pattern matched nothing.
+    if (status == 0 && chosen) {
+        for (const std::string& pattern : filter.Unused()) {
+            std::fprintf(stderr, "globx: %s: no member matches; globx list shows their names\n",
+                         pattern.c_str());
+            status = 1;
+        }
+    }
     if (!options.quiet) {
         std::printf("%" PRIu64 " members (%" PRIu64 " kept), %" PRIu64 " bytes decoded, %" PRIu32
                     " failures\n",

@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "FileSystem.h"
+#include "InstallerProbe.h"
 #include "IntegrityData.h"
 #include "SetupHeader.h"
 
@@ -15,14 +16,9 @@ namespace {
 constexpr size_t MaxPathLength = 255;
 constexpr size_t VolumeSuffixLength = 9;  // "65535.DAT"
 
-bool EndsWithSeparator(const std::string& path) {
-    return !path.empty() && (path.back() == '/' || path.back() == '\\');
-}
-
 }  // namespace
 
-std::string VolumeBaseName(const std::string& installerPath, const std::string& volumesDir) {
-    if (!volumesDir.empty()) return volumesDir + (EndsWithSeparator(volumesDir) ? "" : "/") + "GLOB";
+std::string VolumeBaseName(const std::string& installerPath) {
     const size_t separator = installerPath.find_last_of("/\\");
     if (separator == std::string::npos) return "GLOB";
     return installerPath.substr(0, separator + 1) + "GLOB";
@@ -32,9 +28,17 @@ InstallerReader::InstallerReader() : stream(new VolumeStream(host)) { host.Attac
 
 InstallerReader::~InstallerReader() = default;
 
-int InstallerReader::Open(const std::string& installerPath, const std::string& volumesDir) {
+int InstallerReader::Open(const std::string& installerPath,
+                          const std::vector<std::string>& volumesDirs) {
     installer = installerPath;
-    const std::string baseName = VolumeBaseName(installerPath, volumesDir);
+    const InputProbe probe = ProbeInstaller(installerPath);
+    const std::string notInstaller = DescribeProbe(probe);
+    if (!notInstaller.empty()) {
+        std::fprintf(stderr, "globx: %s: %s\n", installerPath.c_str(), notInstaller.c_str());
+        return 2;
+    }
+    const std::string baseName = VolumeBaseName(installerPath);
+    host.SearchAlso(volumesDirs);
     if (installerPath.size() > MaxPathLength || baseName.size() + VolumeSuffixLength > MaxPathLength) {
         const bool installerTooLong = installerPath.size() > MaxPathLength;
         std::fprintf(stderr, "globx: %s: path too long (at most %u bytes): use a shorter path\n",
@@ -61,7 +65,16 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
         return 2;
     }
     integrityState = ReadIntegrityData(installerPath, stream->ArchiveOffset(), &integrity);
-    ReadSetupHeader(*stream, state);
+    unsigned char bytes[SetupHeaderSize];
+    ReadSetupHeader(*stream, state, bytes);
+    if (!stream->AtVolumeEnd() && !HeaderTextsAreText(bytes)) {
+        // Behind a program whose trailer points at its end this is an installer, damaged;
+        // behind anything else, most likely no installer at all.
+        std::fprintf(stderr, "globx: %s: %s\n", installerPath.c_str(),
+                     probe.peChecked ? "damaged archive: the header's texts are not text"
+                                     : "not an installer");
+        return 2;
+    }
     if (stream->AtVolumeEnd()) {
         ExtractResult nothing;
         if (ReportArchiveProblems(nothing, 1252) == 0) {

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Extract.h"
 #include "VolumeHost.h"
@@ -16,10 +17,13 @@ public:
     InstallerReader();
     ~InstallerReader();
 
-    // Opens the volume set (continuation volumes in volumesDir, or beside the installer when it
-    // is empty), positions it on the archive and reads the header into state.header.
-    // Returns 0, or the exit status after reporting why the installer cannot be read.
-    int Open(const std::string& installerPath, const std::string& volumesDir);
+    // Checks that the file is an installer (ProbeInstaller: not a directory, a continuation
+    // volume, a bare stub or any other file), opens the volume set, positions it on the archive,
+    // reads the header into state.header and checks that its texts are text. Continuation
+    // volumes are looked for beside the installer, then in each of volumesDirs, under their
+    // names in any case. Returns 0, or the exit status after reporting in one line why the
+    // installer cannot be read; nothing else is printed before.
+    int Open(const std::string& installerPath, const std::vector<std::string>& volumesDirs);
 
     // Runs ExtractAll over the members with the console host. state.installDir must be set.
     // result may be watched while the run goes on (an observer's failure details).
@@ -47,6 +51,6 @@ private:
     std::unique_ptr<VolumeStream> stream;
 };
 
-// The base name of the continuation volumes: "<volumesDir>/GLOB", or the installer's directory
-// followed by "GLOB" ("GLOB" alone when the installer path names no directory).
-std::string VolumeBaseName(const std::string& installerPath, const std::string& volumesDir);
+// The base name of the continuation volumes: the installer's directory followed by "GLOB"
+// ("GLOB" alone when the installer path names no directory).
+std::string VolumeBaseName(const std::string& installerPath);

@@ -118,7 +118,7 @@ void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse in
 
 int RunList(const CommonOptions& options, bool json) {
     InstallerReader reader;
-    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    if (const int status = reader.Open(options.installer, options.volumesDirs)) return status;
     const SetupHeader& header = reader.state.header;
 
     JsonWriter writer(std::cout);

@@ -50,7 +50,7 @@ public:
 
 int RunTest(const CommonOptions& options) {
     InstallerReader reader;
-    if (const int status = reader.Open(options.installer, options.volumesDir)) return status;
+    if (const int status = reader.Open(options.installer, options.volumesDirs)) return status;
 
     // Names are converted as extract converts them: a name this system cannot create fails the
     // test as it would fail the extraction.
