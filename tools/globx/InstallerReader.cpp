@@ -6,6 +6,7 @@
 
 #include "Commands.h"
 #include "FileSystem.h"
+#include "PeTrailer.h"
 #include "SetupHeader.h"
 
 namespace {
@@ -52,6 +53,8 @@ int InstallerReader::Open(const std::string& installerPath, const std::string& v
                      installerPath.c_str(), error ? std::strerror(error) : "unknown error");
         return 2;
     }
+    if (std::fseek(stream->file, 0, SEEK_END) == 0)
+        certificateSize = FindTrailer(stream->file, std::ftell(stream->file)).certificateSize;
     if (!stream->PositionAtArchive()) {
         std::fprintf(stderr,
                      "globx: %s: not an installer or damaged: its last four bytes do not point at an "

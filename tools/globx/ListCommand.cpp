@@ -87,14 +87,20 @@ public:
     FailureLines failures;
 };
 
-void PrintHeaderTable(const SetupHeader& header, int codePage) {
+void PrintHeaderTable(const SetupHeader& header, int codePage, int64_t certificateSize) {
     for (int i = 0; i < HeaderTextCount; ++i) {
         bool exact;
         const std::string text = StoredTextToUtf8(HeaderText(header, i), codePage, &exact);
         std::printf("%-13s%s\n", (std::string(HeaderTextNames[i]) + ":").c_str(),
                     PrintableText(text).c_str());
     }
-    std::printf("%-13s%" PRIu32 "\n\n", "totalSize:", header.totalSize);
+    std::printf("%-13s%" PRIu32 "\n", "totalSize:", header.totalSize);
+    if (certificateSize > 0)
+        std::printf("%-13syes: a certificate table of %" PRId64 " bytes follows the archive (the "
+                    "signature itself is not checked here)\n\n",
+                    "signed:", certificateSize);
+    else
+        std::printf("%-13sno\n\n", "signed:");
 }
 
 }  // namespace
@@ -111,10 +117,12 @@ int RunList(const CommonOptions& options, bool json) {
             WriteStoredText(writer, HeaderTextNames[i], HeaderText(header, i), options.codePage);
         writer.Key("totalSize");
         writer.Number(header.totalSize);
+        writer.Key("signed");
+        writer.Bool(reader.CertificateSize() > 0);
         writer.Key("members");
         writer.BeginArray();
     } else if (!options.quiet) {
-        PrintHeaderTable(header, options.codePage);
+        PrintHeaderTable(header, options.codePage, reader.CertificateSize());
         std::printf("%10s  %-19s  ", "Size", "Last write (UTC)");
         if (options.verbose) std::printf("%-19s  %-19s  ", "Created (UTC)", "Last access (UTC)");
         std::printf("Name\n");
