@@ -14,7 +14,7 @@ namespace {
 
 constexpr size_t kPeHeader = 0x80;   // e_lfanew
 constexpr size_t kOptional = kPeHeader + 24;
-constexpr size_t kSectionsStart = 0x200;  // SizeOfHeaders; two sections follow, up to the stub's end
+constexpr uint32_t kSectionsStart = 0x200;  // SizeOfHeaders; two sections follow, up to the stub's end
 
 void Put16(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
     bytes[at] = static_cast<uint8_t>(value);
