@@ -10,6 +10,7 @@ PACKAGES=(
     g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32:i386
     xvfb xdotool x11-apps imagemagick fonts-wine fonts-liberation python3
     clang libclang-rt-dev  # the fuzz test's libFuzzer; without them it is skipped
+    osslsigncode openssl   # the signed-installer test signs with a certificate of its own
 )
 TEST_PRESETS=(win32 native native-asan)
 TEST_TIMEOUT=600   # seconds, for any one test

@@ -164,6 +164,10 @@ const char* DescribeDamage(Damage damage) {
     return "damaged";
 }
 
+double ProgressFraction(uint32_t total, uint32_t totalSize) {
+    return totalSize ? double(total) / double(totalSize) : 1.0;
+}
+
 void ReadSetupHeader(VolumeStream& stream, WorkerState& state, unsigned char* raw) {
     unsigned char bytes[SetupHeaderSize];
     stream.ReadBytes(bytes, SetupHeaderSize);
@@ -347,8 +351,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
 
         if (status == DecodeStatus::Complete) {
             total += record.size;
-            const uint32_t totalSize = state.header.totalSize;
-            state.progressFraction.Store(totalSize ? double(total) / double(totalSize) : 1.0);
+            state.progressFraction.Store(ProgressFraction(total, state.header.totalSize));
             stream.AlignToByte();
             if (writing) {
                 if (!output->Finish()) {

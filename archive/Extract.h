@@ -121,6 +121,10 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
 
 // Reads the 388-byte header through the counted reader into state.header (texts cut to their
 // fields) and its CRC-32 into state.headerCrc.
+// The share of the archive done: the sizes of the members decoded so far against the header's
+// totalSize, both unsigned 32-bit values (1 when totalSize is 0).
+double ProgressFraction(uint32_t total, uint32_t totalSize);
+
 // raw, when given, receives the 388 bytes as read.
 void ReadSetupHeader(VolumeStream& stream, WorkerState& state, unsigned char* raw = nullptr);
 

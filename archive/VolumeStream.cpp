@@ -5,6 +5,7 @@
 
 #include "FileSystem.h"
 #include "Host.h"
+#include "PeTrailer.h"
 #include "Text.h"
 
 VolumeStream::VolumeStream(Host& host) : host(host) { ResetBuffer(); }
@@ -48,20 +49,22 @@ bool VolumeStream::PositionAtArchive() {
     if (!file || volume != 0) return false;
     if (std::fseek(file, 0, SEEK_END) != 0) return false;
     const long size = std::ftell(file);
+    // In front of a signature's certificate table, if there is one; else the last four bytes.
+    const long trailerAt = static_cast<long>(FindTrailer(file, size).offset);
     unsigned char trailer[TrailerSize];
-    if (size < TrailerSize || std::fseek(file, size - TrailerSize, SEEK_SET) != 0 ||
+    if (size < TrailerSize || std::fseek(file, trailerAt, SEEK_SET) != 0 ||
         std::fread(trailer, 1, TrailerSize, file) != TrailerSize)
         return false;
     const int32_t s = static_cast<int32_t>(uint32_t(trailer[0]) | uint32_t(trailer[1]) << 8 |
                                            uint32_t(trailer[2]) << 16 | uint32_t(trailer[3]) << 24);
     unsigned char unread = 0;
-    if (s < 1 || s > size - TrailerSize || std::fseek(file, s - 1, SEEK_SET) != 0 ||
+    if (s < 1 || s > trailerAt || std::fseek(file, s - 1, SEEK_SET) != 0 ||
         std::fread(&unread, 1, 1, file) != 1 || unread != UnreadByte)
         return false;
     archiveOffset = s;
     position = s + 4;
     // The trailer is not data: reading volume 0 ends in front of it.
-    dataLeftInFile = (size - TrailerSize) - s;
+    dataLeftInFile = trailerAt - s;
     endIndicator = false;
     ResetBuffer();
     return true;

@@ -33,7 +33,8 @@ public:
     // opens; false when the user cancelled (no file is open then).
     bool OpenVolumeSet(const char* baseName, const char* firstVolumeName);
 
-    // Reads the trailer and positions on the stream's first byte. False when volume 0 is shorter
+    // Reads the trailer (the last four bytes, or those in front of a signature's certificate
+    // table: FindTrailer) and positions on the stream's first byte. False when volume 0 is shorter
     // than the trailer, the trailer points outside it, or the byte before the stream is not the
     // 0xFF that the layout puts there (a trailer that is off by any amount); nothing can be read
     // then.

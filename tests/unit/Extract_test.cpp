@@ -171,18 +171,13 @@ TEST(ExtractAll, ProgressFractionIsTheShareOfTotalSize) {
     }
 }
 
-// Sizes are unsigned 32-bit: a running total past 2^31 is still a positive share.
+// Sizes are unsigned 32-bit: a running total past 2^31 is still a positive share. (A member
+// that big cannot be decoded in a unit test, and one whose record says so but holds less is
+// damage, so the share is checked where it is computed.)
 TEST(ExtractAll, ProgressFractionPastTwoToThe31) {
-    TestArchive archive;
-    archive.Add("HUGE.DAT", "");
-    archive.members[0].size = 0x80000000u;  // recorded so; the bit stream holds no byte
-    archive.keepTotalSize = true;
-    archive.header.totalSize = 0xF0000000u;
-    ExtractRun run;
-    run.Write(archive);
-    ASSERT_TRUE(run.Run());
-    EXPECT_EQ(run.result.total, 0x80000000u);
-    EXPECT_EQ(run.state->progressFraction.Load(), 2147483648.0 / 4026531840.0);
+    EXPECT_EQ(ProgressFraction(0x80000000u, 0xF0000000u), 2147483648.0 / 4026531840.0);
+    EXPECT_EQ(ProgressFraction(0xFFFFFFFFu, 0xFFFFFFFFu), 1.0);
+    EXPECT_EQ(ProgressFraction(5, 0), 1.0);
 }
 
 TEST(ExtractAll, EmptyArchiveOnlyMarksTheEnd) {

@@ -8,6 +8,7 @@
 #include "FileSystem.h"
 #include "InstallerProbe.h"
 #include "IntegrityData.h"
+#include "PeTrailer.h"
 #include "SetupHeader.h"
 
 namespace {
@@ -57,6 +58,8 @@ int InstallerReader::Open(const std::string& installerPath,
                      installerPath.c_str(), error ? std::strerror(error) : "unknown error");
         return 2;
     }
+    if (std::fseek(stream->file, 0, SEEK_END) == 0)
+        certificateSize = FindTrailer(stream->file, std::ftell(stream->file)).certificateSize;
     if (!stream->PositionAtArchive()) {
         std::fprintf(stderr,
                      "globx: %s: not an installer or damaged: its last four bytes do not point at an "

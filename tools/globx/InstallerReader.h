@@ -34,6 +34,10 @@ public:
     // Returns the exit status of the one verdict on the run: 0 when result.Ok(), else 2.
     int ReportArchiveProblems(const ExtractResult& result, int codePage) const;
 
+    // Bytes of the certificate table that a signature appended behind the trailer; 0 when the
+    // installer is not signed (as FindTrailer judges it). Set by Open.
+    int64_t CertificateSize() const { return certificateSize; }
+
     // The host's record of the run: a missing volume or a read error stops reading early.
     const ConsoleHost& Host() const { return host; }
 
@@ -47,6 +51,7 @@ private:
     IntegrityTable integrity;
     IntegrityParse integrityState = IntegrityParse::Absent;
     std::string installer;
+    int64_t certificateSize = 0;
     VolumeHost host;
     std::unique_ptr<VolumeStream> stream;
 };

@@ -103,7 +103,8 @@ const char* IntegrityText(IntegrityParse integrity) {
     return "none: built without integrity data, so only the structure can be checked";
 }
 
-void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse integrity) {
+void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse integrity,
+                      int64_t certificateSize) {
     for (int i = 0; i < HeaderTextCount; ++i) {
         bool exact;
         const std::string text = StoredTextToUtf8(HeaderText(header, i), codePage, &exact);
@@ -111,7 +112,13 @@ void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse in
                     PrintableText(text).c_str());
     }
     std::printf("%-13s%" PRIu32 "\n", "totalSize:", header.totalSize);
-    std::printf("%-13s%s\n\n", "integrity:", IntegrityText(integrity));
+    std::printf("%-13s%s\n", "integrity:", IntegrityText(integrity));
+    if (certificateSize > 0)
+        std::printf("%-13syes: a certificate table of %" PRId64 " bytes follows the archive (the "
+                    "signature itself is not checked here)\n\n",
+                    "signed:", certificateSize);
+    else
+        std::printf("%-13sno\n\n", "signed:");
 }
 
 }  // namespace
@@ -132,10 +139,12 @@ int RunList(const CommonOptions& options, bool json) {
         writer.String(reader.Integrity() == IntegrityParse::Valid       ? "crc32"
                       : reader.Integrity() == IntegrityParse::Malformed ? "malformed"
                                                                         : "none");
+        writer.Key("signed");
+        writer.Bool(reader.CertificateSize() > 0);
         writer.Key("members");
         writer.BeginArray();
     } else if (!options.quiet) {
-        PrintHeaderTable(header, options.codePage, reader.Integrity());
+        PrintHeaderTable(header, options.codePage, reader.Integrity(), reader.CertificateSize());
         std::printf("%10s  %-19s  ", "Size", "Last write (UTC)");
         if (options.verbose) std::printf("%-19s  %-19s  ", "Created (UTC)", "Last access (UTC)");
         std::printf("Name\n");
