@@ -195,6 +195,7 @@ struct DamageCase {
     std::function<void(std::vector<uint8_t>&, const StreamLayout&)> stream;
     // Changes the written files.
     std::function<void(const InstallerFiles&, const StreamLayout&)> files;
+    size_t boundary = 0;  // stream offset where GLOB1.DAT begins; 0: inside the third member
 };
 
 TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
@@ -242,6 +243,9 @@ TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
          }},
         {"the continuation volume empty", false, 5, nullptr,
          [](const InstallerFiles& f, const StreamLayout&) { fs::resize_file(VolumePath(f, 1), 0); }},
+        {"the header split across volumes, the continuation empty", false, 5, nullptr,
+         [](const InstallerFiles& f, const StreamLayout&) { fs::resize_file(VolumePath(f, 1), 0); },
+         200},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -251,7 +255,9 @@ TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
         VolumeLayout volumes;
         // The second volume begins inside the third member's bit stream; with the stream cut
         // short, inside the header.
-        volumes.stubSize = StubSizeForBoundaryAt(stream.size() > m[2].data + 500 ? m[2].data + 500 : 100);
+        volumes.stubSize = StubSizeForBoundaryAt(c.boundary            ? c.boundary
+                                                 : stream.size() > m[2].data + 500 ? m[2].data + 500
+                                                                                   : 100);
         const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
         if (c.files) c.files(files, layout);
         const TestArchive left = [&] {

@@ -1,10 +1,13 @@
 #include "InstallerProbe.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "FileSystem.h"
+#include "PeTrailer.h"
 #include "SetupHeader.h"
 
 namespace fs = std::filesystem;
@@ -106,11 +109,17 @@ InputProbe ProbeInstaller(const std::string& path) {
         probe.kind = InputKind::StubOnly;
         return probe;
     }
+    // The last four bytes, or, in a signed installer, the four in front of its certificate table.
+    int64_t trailerAt = static_cast<int64_t>(size) - 4;
+    if (std::FILE* opened = OpenFile(file.u8string().c_str(), "rb")) {
+        trailerAt = FindTrailer(opened, static_cast<int64_t>(size)).offset;
+        std::fclose(opened);
+    }
     unsigned char trailer[4] = {};
     input.clear();
-    input.seekg(static_cast<std::streamoff>(size - 4));
+    if (trailerAt >= 0) input.seekg(static_cast<std::streamoff>(trailerAt));
     input.read(reinterpret_cast<char*>(trailer), 4);
-    if (size < uintmax_t(probe.imageEnd) + 1 + 4 || input.gcount() != 4) {
+    if (trailerAt < int64_t(probe.imageEnd) + 1 || input.gcount() != 4) {
         probe.kind = InputKind::BadTrailer;
         return probe;
     }
