@@ -140,6 +140,7 @@ const char* DescribeFailure(MemberFailure failure) {
     case MemberFailure::WriteFailed: return "writing the file failed";
     case MemberFailure::DiskFull: return "the disk is full";
     case MemberFailure::NotReplaced: return "the complete file could not be given its times or its name";
+    case MemberFailure::BadTimes: return "its recorded times are no valid file times: the record is damaged";
     case MemberFailure::Corrupt: return "its record or its bytes do not match their CRC-32: the archive is corrupt";
     case MemberFailure::Damaged: return "the archive is damaged or truncated in this member";
     }
@@ -281,6 +282,11 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         record.creationTime = ReadU64(fields + 4);
         record.lastAccessTime = ReadU64(fields + 12);
         record.lastWriteTime = ReadU64(fields + 20);
+        // Such a time is refused by the system's file calls on Windows and not on POSIX: judged
+        // here, every program reaches the same verdict.
+        if (failure == MemberFailure::None &&
+            (record.creationTime | record.lastAccessTime | record.lastWriteTime) >> 63)
+            failure = MemberFailure::BadTimes;
         if (entry && !record.nameTooLong) {
             const unsigned char terminator = NameTerminator;
             uint32_t crc = Crc32(0, record.name, static_cast<size_t>(record.nameLength));

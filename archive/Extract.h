@@ -23,6 +23,7 @@ enum class MemberFailure {
     DiskFull,      // the disk is full
     NotReplaced,   // the complete file could not get its times or take its name
     Corrupt,       // its record or its bytes do not match the installer's integrity data
+    BadTimes,      // a recorded time is no file time (its top bit is set): no file can carry it
     Damaged,       // the archive is damaged in this member (see ExtractResult::damage)
 };
 

@@ -217,6 +217,8 @@ TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
         {"a size field of an empty member", false, 5, set(m[1].fields, 5), nullptr},
         {"a time field: nothing checks it without integrity data", true, 5,
          [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[3].fields + 4 + 16 + 3] ^= 0x40; }, nullptr},
+        {"a time no file can carry (its top bit set): refused alike on every system", false, 5,
+         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields + 4 + 8 + 7] |= 0x80; }, nullptr},
         {"an early end mark with members behind it", false, 5, set(m[3].record + 1, 0xFF), nullptr},
         {"a record cut by the end of the data", false, 5,
          [&](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[4].fields + 6); }, nullptr},
