@@ -31,10 +31,11 @@ constexpr int SymbolOf(int32_t leafMark) { return ~leafMark; }
 // positions and 1 at even ones; weights never increase with the index; bit 0 leads to the first
 // child; nextFreeNode = 3 + 2 * (byte values added); no weight passes RebuildLimit.
 //
-// Nodes of equal weight form one contiguous block. leader[w] remembers where the block of weight
-// w began when the update last moved a node of that weight; it is only a hint, checked before
-// every use, so counting a node costs nothing beyond its weight and the update still finds the
-// node to swap with at once in the common case. Allocate models on the heap (the hints alone are
+// Nodes of equal weight form one contiguous block. leader[w] is a hint for the block of weight w:
+// each time the update climbs past a node of weight w (moved to the front of its block, then
+// counted), the rest of the block begins just behind it, and leader[w] says so. It is checked
+// before every use, so counting a node along a path needs nothing beyond its weight, and the
+// update still finds the node to swap with at once in the common case. Allocate models on the heap (the hints alone are
 // 64 KiB) and value-initialise them once (`new HuffmanModel()`) so the hints start as numbers.
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
