@@ -1,13 +1,16 @@
 #include "HuffmanDecoder.h"
 
+#include <cstring>
+
 #include "MemberOutput.h"
 #include "VolumeStream.h"
 
 int DecodeSymbol(HuffmanModel& model, VolumeStream& stream) {
-    const HuffmanNode* nodes = model.nodes;
+    const int32_t* child = model.child;
     int n = 0;
-    while (!nodes[n].childIsLeaf) n = nodes[n].child + stream.ReadBit();
-    int c = nodes[n].child;
+    int32_t next;
+    while ((next = child[n]) >= 0) n = next + stream.ReadBit();
+    int c = SymbolOf(next);
     if (c == Escape) {
         c = static_cast<int>(stream.ReadBits(8));
         // A coder never escapes a byte the tree holds; such an Escape would overrun the nodes.
@@ -38,61 +41,91 @@ struct StreamBits {
 };
 
 // Bits read straight from the stream's buffer, from a byte boundary, where enough bytes are known
-// to be there for a whole symbol and 8 more: no fetch to check for per bit. The next bits wait at
-// the top of a 64-bit window, refilled every 57 bits or so.
+// to be there for a whole symbol and 8 more: no fetch to check for per bit.
 struct BufferBits {
-    BufferBits(const unsigned char* bytes) : bytes(bytes) { Refill(); }
-    int Bit() {
-        if (left == 0) Refill();
-        const int bit = static_cast<int>(window >> 63);
-        window <<= 1;
-        --left;
-        ++position;
-        return bit;
+    // The next bits at the top: at least 57 of them are real (the rest are 0).
+    uint64_t Window() const {
+        uint64_t w;
+        std::memcpy(&w, bytes + (position >> 3), sizeof w);
+#if !(defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__)
+        w = __builtin_bswap64(w);
+#endif
+        return w << (position & 7);
     }
-    void Refill() {
-        const unsigned char* p = bytes + (position >> 3);
-        uint64_t w = 0;
-        for (int i = 0; i < 8; ++i) w = w << 8 | p[i];
-        window = w << (position & 7);
-        left = 64 - static_cast<int>(position & 7);
-    }
+
     const unsigned char* bytes;
-    size_t position = 0;  // in bits
-    uint64_t window = 0;
-    int left = 0;
+    size_t position;  // bits taken so far
 };
 
 // The longest code: a tree over 258 symbols is at most 257 deep, and an Escape adds 8 bits; the
 // window reads 8 bytes ahead.
 constexpr size_t LongestSymbolBytes = (257 + 8 + 7) / 8 + 8;
 
+// Levels one window covers, an Escape's 8 bits still fitting behind them. Codes are never this
+// long: a tree with the sibling property (weights in order, siblings side by side) is a Huffman
+// tree, and a leaf of weight 1 at depth d needs a root weighing at least the (d + 2)th Fibonacci
+// number, so below RebuildLimit no leaf lies deeper than 22.
+constexpr int WindowLevels = 48;
+
 struct Symbol {
-    int c;            // a byte, EndOfStream, or an escaped byte
+    int c;         // a byte, EndOfStream, or an escaped byte
     bool escaped;
-    int depth;        // path[0..depth] leads from the root to the symbol's leaf
-    int moving;       // the deepest node on the path that leads no block of equal weights, or -1
+    int depth;     // path[1..depth] leads from the root's child to the symbol's leaf
 };
 
-// Walks one code down the tree, remembering the path for the update that follows. The update
-// counts every node on the path from the leaf up, and moves a node only where its predecessor
-// has its weight; the walk notes the deepest such node, so the nodes below it need only be
-// counted. Counting a node never changes what is noted about its ancestors: a node's
-// predecessor is never one of its descendants.
-template <class Bits>
-inline Symbol WalkSymbol(const HuffmanNode* nodes, Bits& bits, int32_t* path) {
-    // The root is always internal and leads its block of one.
-    Symbol s{0, false, 1, -1};
-    path[0] = 0;
-    int n = nodes[0].child + bits.Bit();
-    for (;;) {
-        path[s.depth] = n;
-        if (nodes[n - 1].weight == nodes[n].weight) s.moving = s.depth;
-        if (nodes[n].childIsLeaf) break;
-        n = nodes[n].child + bits.Bit();
-        ++s.depth;
+// One level of a walk from the buffer. Entry: next is the first child of an internal node and
+// window holds the next bit at the top.
+#define GLOB_WALK_LEVEL()                                      \
+    do {                                                       \
+        const int n = next + static_cast<int>(window >> 63);  \
+        window <<= 1;                                          \
+        path[++depth] = n;                                     \
+        next = child[n];                                       \
+    } while (false)
+
+// Walks one code down the tree from the buffer, remembering the path for the update. Entry:
+// bits.position is below the fast loop's limit.
+inline Symbol WalkBuffered(const int32_t* child, BufferBits& bits, int32_t* path) {
+    uint64_t window = bits.Window();
+    int depth = 0;
+    int32_t next = child[0];  // the root is always internal
+    do GLOB_WALK_LEVEL();
+    while (next >= 0);
+    if (depth > WindowLevels) {
+        // Past the window's real bits; cannot happen (see WindowLevels), but stays exact.
+        depth = 0;
+        next = child[0];
+        do {
+            window = bits.Window();
+            const int start = depth;
+            do GLOB_WALK_LEVEL();
+            while (next >= 0 && depth - start < WindowLevels);
+            bits.position += static_cast<size_t>(depth - start);
+        } while (next >= 0);
+    } else {
+        bits.position += static_cast<size_t>(depth);
     }
-    s.c = nodes[n].child;
+    Symbol s{SymbolOf(next), false, depth};
+    if (s.c == Escape) {
+        s.escaped = true;
+        s.c = static_cast<int>(window >> 56);
+        bits.position += 8;
+    }
+    return s;
+}
+
+#undef GLOB_WALK_LEVEL
+
+// The same walk bit by bit through the stream's reader.
+inline Symbol WalkStream(const int32_t* child, StreamBits& bits, int32_t* path) {
+    Symbol s{0, false, 0};
+    int32_t next = child[0];
+    do {
+        const int n = next + bits.Bit();
+        path[++s.depth] = n;
+        next = child[n];
+    } while (next >= 0);
+    s.c = SymbolOf(next);
     if (s.c == Escape) {
         s.escaped = true;
         s.c = 0;
@@ -102,16 +135,30 @@ inline Symbol WalkSymbol(const HuffmanNode* nodes, Bits& bits, int32_t* path) {
 }
 
 // Counts the decoded byte as UpdateModel would; false for an Escape no coder would send.
+//
+// The update counts every node on the path from the leaf up and moves a node only where its
+// predecessor has its weight: up to the first such node the path is only counted, with no parent
+// links to chase. Counting a node never changes what the test sees at its ancestors: a node's
+// predecessor is never one of its descendants.
 inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
+    uint32_t* weight = model.weight;
     if (s.escaped) {
         // Such an Escape would overrun the nodes: the tree holds every byte, or this one already.
         if (!AddNode(model, s.c)) return false;
         UpdateModel(model, s.c);
-    } else if (model.nodes[0].weight == RebuildLimit) {
+    } else if (weight[0] == RebuildLimit) {
         UpdateModel(model, s.c);  // rebuilds first, so the path no longer holds
     } else {
-        for (int j = s.depth; j > s.moving; --j) ++model.nodes[path[j]].weight;
-        if (s.moving >= 0) UpdateModelFrom(model, path[s.moving]);
+        for (int j = s.depth; j > 0; --j) {
+            const int n = path[j];
+            const uint32_t w = weight[n];
+            if (weight[n - 1] == w) {
+                UpdateModelFrom(model, n);
+                return true;
+            }
+            weight[n] = w + 1;
+        }
+        ++weight[0];
     }
     return true;
 }
@@ -127,12 +174,12 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
         // From a byte boundary with plenty of buffered bytes, decode straight from the buffer, and
         // afterwards leave the stream as the bit reads would have.
         if (in.mask == 0x80 && stream.Contiguous() > LongestSymbolBytes) {
-            BufferBits bits(stream.Peek());
+            BufferBits bits{stream.Peek(), 0};
             const size_t limit = (stream.Contiguous() - LongestSymbolBytes) * 8;
             DecodeStatus status = DecodeStatus::Complete;
             bool done = false;
             while (bits.position < limit) {
-                const Symbol s = WalkSymbol(model.nodes, bits, path);
+                const Symbol s = WalkBuffered(model.child, bits, path);
                 if (s.c == EndOfStream) {
                     done = true;
                     break;
@@ -148,9 +195,10 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
                     break;
                 }
             }
-            const size_t fetched = (bits.position + 7) / 8;
+            const size_t position = bits.position;
+            const size_t fetched = (position + 7) / 8;
             if (fetched > 0) in.rack = bits.bytes[fetched - 1];
-            in.mask = 0x80 >> (bits.position & 7);
+            in.mask = 0x80 >> (position & 7);
             stream.Skip(fetched);
             if (done) {
                 in.Save();
@@ -159,7 +207,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             continue;
         }
 
-        const Symbol s = WalkSymbol(model.nodes, in, path);
+        const Symbol s = WalkStream(model.child, in, path);
         // Past the end of the data every bit reads as 1, which a grown tree can turn into the
         // same byte forever: a symbol that used such a bit ends the member as damaged.
         DecodeStatus status;

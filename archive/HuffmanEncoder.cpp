@@ -14,25 +14,36 @@ void HuffmanEncoder::BeginMember() {
     sinkFailed = false;
 }
 
-// count <= 56: after every call fewer than 8 bits stay pending, so the accumulator never overflows.
-void HuffmanEncoder::PutBits(uint64_t bits, int count) {
+// count <= 32. Fewer than 32 bits stay pending between calls, so the accumulator holds every bit
+// not yet written; bits above them are left over from earlier words and never read.
+inline void HuffmanEncoder::PutBits(uint64_t bits, int count) {
     accumulator = (accumulator << count) | bits;
     pendingBits += count;
-    while (pendingBits >= 8) {
-        pendingBits -= 8;
-        buffer[used++] = static_cast<uint8_t>(accumulator >> pendingBits);
-        if (used == BufferSize) FlushBuffer();
+    if (pendingBits >= 32) {
+        pendingBits -= 32;
+        const uint32_t word = static_cast<uint32_t>(accumulator >> pendingBits);
+        uint8_t* out = buffer.get() + used;
+        out[0] = static_cast<uint8_t>(word >> 24);
+        out[1] = static_cast<uint8_t>(word >> 16);
+        out[2] = static_cast<uint8_t>(word >> 8);
+        out[3] = static_cast<uint8_t>(word);
+        used += 4;
+        if (used > BufferSize - 4) FlushBuffer();
     }
-    accumulator &= (uint64_t(1) << pendingBits) - 1;
 }
+
+// The code bit of node n > 0: siblings sit at odd, odd + 1, and the first of them is bit 0.
+static inline uint64_t CodeBit(int n) { return static_cast<uint64_t>(~n & 1); }
 
 // The code of a node is the path from the root to it: walk up collecting the bits, the root's
 // last, then send them root first.
 void HuffmanEncoder::PutSymbolCode(int node) {
-    const HuffmanNode* nodes = model->nodes;
+    const int32_t* parent = model->parent;
     uint64_t code = 0;
     int length = 0;
-    for (int n = node; n != 0; n = nodes[n].parent) CollectBit(code, length, n);
+    for (int n = node; n != 0; n = parent[n], ++length) {
+        if (length < 64) code |= CodeBit(n) << length;
+    }
     SendCode(code, length, node);
 }
 
@@ -41,49 +52,52 @@ void HuffmanEncoder::PutSymbolCode(int node) {
 // code of its ancestors depends on. At the first node that has to move, the rest of the code is
 // collected from the tree as it stands and the update proper takes over from that node.
 void HuffmanEncoder::PutByteCode(int c) {
-    HuffmanNode* nodes = model->nodes;
-    const int leaf = model->leaf[c];
-    if (nodes[0].weight == RebuildLimit) {
+    HuffmanModel& m = *model;
+    const int leaf = m.leaf[c];
+    if (m.weight[0] == RebuildLimit) {
         PutSymbolCode(leaf);
-        UpdateModel(*model, c);
+        UpdateModel(m, c);
         return;
     }
+    const uint32_t* weight = m.weight;
+    const int32_t* parent = m.parent;
     uint64_t code = 0;
     int length = 0;
     int n = leaf;
-    for (;;) {
-        const uint32_t w = nodes[n].weight;
-        if (n > 0 && nodes[n - 1].weight == w) break;
-        nodes[n].weight = w + 1;
-        if (n == 0) {
-            SendCode(code, length, leaf);
-            return;
-        }
-        CollectBit(code, length, n);
-        n = nodes[n].parent;
+    for (; n != 0; n = parent[n], ++length) {
+        if (weight[n - 1] == weight[n]) break;
+        CountLeader(m, n);
+        if (length < 64) code |= CodeBit(n) << length;
+    }
+    if (n == 0) {
+        ++m.weight[0];
+        SendCode(code, length, leaf);
+        return;
     }
     const int moving = n;
-    for (; n != 0; n = nodes[n].parent) CollectBit(code, length, n);
+    for (; n != 0; n = parent[n], ++length) {
+        if (length < 64) code |= CodeBit(n) << length;
+    }
     SendCode(code, length, leaf);
-    UpdateModelFrom(*model, moving);
-}
-
-void HuffmanEncoder::CollectBit(uint64_t& code, int& length, int n) {
-    if (length < 56) code |= uint64_t(n - model->nodes[model->nodes[n].parent].child) << length;
-    ++length;
+    UpdateModelFrom(m, moving);
 }
 
 void HuffmanEncoder::SendCode(uint64_t code, int length, int node) {
-    if (length <= 56) {
+    if (length <= 32) {
         PutBits(code, length);
         return;
     }
+    if (length <= 64) {
+        PutBits(code >> 32, length - 32);
+        PutBits(code & 0xFFFFFFFFu, 32);
+        return;
+    }
     // Deeper than trees of weights below RebuildLimit grow; sent bit by bit from the root.
-    const HuffmanNode* nodes = model->nodes;
+    const int32_t* parent = model->parent;
     for (int bit = length - 1; bit >= 0; --bit) {
         int n = node;
-        for (int up = 0; up < bit; ++up) n = nodes[n].parent;
-        PutBits(static_cast<uint64_t>(n - nodes[nodes[n].parent].child), 1);
+        for (int up = 0; up < bit; ++up) n = parent[n];
+        PutBits(CodeBit(n), 1);
     }
 }
 
@@ -104,7 +118,12 @@ void HuffmanEncoder::Put(const uint8_t* data, size_t count) {
 
 bool HuffmanEncoder::EndMember() {
     PutSymbolCode(model->leaf[EndOfStream]);
-    if (pendingBits > 0) PutBits(0, 8 - pendingBits);
+    // Pad to the byte, then write the whole bytes still pending (at most 3 of them).
+    if (pendingBits % 8 != 0) PutBits(0, 8 - pendingBits % 8);
+    while (pendingBits > 0) {
+        pendingBits -= 8;
+        buffer[used++] = static_cast<uint8_t>(accumulator >> pendingBits);
+    }
     FlushBuffer();
     return !sinkFailed;
 }

@@ -30,7 +30,6 @@ public:
 private:
     void PutSymbolCode(int node);
     void PutByteCode(int c);
-    void CollectBit(uint64_t& code, int& length, int n);
     void SendCode(uint64_t code, int length, int node);
     void PutBits(uint64_t bits, int count);
     void FlushBuffer();
@@ -39,8 +38,8 @@ private:
 
     ByteSink& sink;
     std::unique_ptr<HuffmanModel> model;
-    uint64_t accumulator = 0;  // pending bits, the oldest at the top
-    int pendingBits = 0;       // 0 to 63
+    uint64_t accumulator = 0;  // the pending bits at the bottom, the oldest first
+    int pendingBits = 0;       // 0 to 31 between calls
     bool sinkFailed = false;
     uint64_t bytesOut = 0;
     size_t used = 0;

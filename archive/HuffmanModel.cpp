@@ -4,13 +4,38 @@
 
 namespace {
 
+inline void Exchange(HuffmanModel& model, int i, int j) {
+    int32_t* child = model.child;
+    int32_t* parent = model.parent;
+    const int32_t a = child[i];
+    const int32_t b = child[j];
+    if (a < 0) {
+        model.leaf[SymbolOf(a)] = j;
+    } else {
+        parent[a] = j;
+        parent[a + 1] = j;
+    }
+    if (b < 0) {
+        model.leaf[SymbolOf(b)] = i;
+    } else {
+        parent[b] = i;
+        parent[b + 1] = i;
+    }
+    // Each position keeps its own parent.
+    child[i] = b;
+    child[j] = a;
+    const uint32_t w = model.weight[i];
+    model.weight[i] = model.weight[j];
+    model.weight[j] = w;
+}
+
 // The first node of the block of weight w, which holds n.
 inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
-    const HuffmanNode* nodes = model.nodes;
-    int t = model.blockStart[w];
-    if (t > n || nodes[t].weight != w || (t > 0 && nodes[t - 1].weight == w)) {
+    const uint32_t* weight = model.weight;
+    int t = model.leader[w];
+    if (t > n || weight[t] != w || (t > 0 && weight[t - 1] == w)) {
         t = n;
-        while (t > 0 && nodes[t - 1].weight == w) --t;
+        while (t > 0 && weight[t - 1] == w) --t;
     }
     return t;
 }
@@ -18,74 +43,58 @@ inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
 }  // namespace
 
 void UpdateModelFrom(HuffmanModel& model, int n) {
-    HuffmanNode* nodes = model.nodes;
-    while (n != -1) {
-        const uint32_t w = nodes[n].weight;
-        nodes[n].weight = w + 1;
-        // The node moves in front of the nodes of its old weight directly ahead of it: the whole
+    uint32_t* weight = model.weight;
+    while (n > 0) {
+        // The node moves in front of the nodes of its weight directly ahead of it: the whole
         // block of that weight up to it. Most often it leads its block already.
-        if (n > 0 && nodes[n - 1].weight == w) {
+        const uint32_t w = weight[n];
+        if (weight[n - 1] == w) {
             const int t = BlockStart(model, n, w);
-            SwapNodes(model, n, t);
+            Exchange(model, n, t);
             n = t;
-            model.blockStart[w] = static_cast<uint16_t>(t + 1);
         }
-        n = nodes[n].parent;
+        weight[n] = w + 1;
+        model.leader[w] = static_cast<uint16_t>(n + 1);
+        n = model.parent[n];
     }
+    if (n == 0) ++weight[0];
 }
 
 void InitializeModel(HuffmanModel& model) {
-    model.nodes[0] = {2, -1, 0, 1};
-    model.nodes[1] = {1, 0, 1, EndOfStream};
-    model.nodes[2] = {1, 0, 1, Escape};
+    model.weight[0] = 2;
+    model.parent[0] = -1;
+    model.child[0] = 1;
+    model.weight[1] = 1;
+    model.parent[1] = 0;
+    model.child[1] = LeafMark(EndOfStream);
+    model.weight[2] = 1;
+    model.parent[2] = 0;
+    model.child[2] = LeafMark(Escape);
     for (int s = 0; s < 256; ++s) model.leaf[s] = -1;
     model.leaf[EndOfStream] = 1;
     model.leaf[Escape] = 2;
     model.nextFreeNode = 3;
 }
 
-void SwapNodes(HuffmanModel& model, int i, int j) {
-    HuffmanNode* nodes = model.nodes;
-    HuffmanNode& a = nodes[i];
-    HuffmanNode& b = nodes[j];
-    if (a.childIsLeaf) {
-        model.leaf[a.child] = j;
-    } else {
-        nodes[a.child].parent = j;
-        nodes[a.child + 1].parent = j;
-    }
-    if (b.childIsLeaf) {
-        model.leaf[b.child] = i;
-    } else {
-        nodes[b.child].parent = i;
-        nodes[b.child + 1].parent = i;
-    }
-    // Each position keeps its own parent.
-    const HuffmanNode saved = a;
-    a.weight = b.weight;
-    a.childIsLeaf = b.childIsLeaf;
-    a.child = b.child;
-    b.weight = saved.weight;
-    b.childIsLeaf = saved.childIsLeaf;
-    b.child = saved.child;
-}
+void SwapNodes(HuffmanModel& model, int i, int j) { Exchange(model, i, j); }
 
 void UpdateModel(HuffmanModel& model, int c) {
-    if (model.nodes[0].weight == RebuildLimit)  // equality is enough: every update adds exactly 1
+    if (model.weight[0] == RebuildLimit)  // equality is enough: every update adds exactly 1
         RebuildTree(model);
     UpdateModelFrom(model, model.leaf[c]);
 }
 
 void RebuildTree(HuffmanModel& model) {
-    HuffmanNode* nodes = model.nodes;
+    uint32_t* weight = model.weight;
+    int32_t* child = model.child;
     const int used = model.nextFreeNode;
 
     // Gather the leaves at the end, keeping their order, and halve them (1 stays 1, 0 stays 0).
     int j = used - 1;
     for (int i = used - 1; i >= 0; --i) {
-        if (nodes[i].childIsLeaf) {
-            nodes[j] = nodes[i];
-            nodes[j].weight = (nodes[j].weight + 1) / 2;
+        if (child[i] < 0) {
+            child[j] = child[i];
+            weight[j] = (weight[i] + 1) / 2;
             --j;
         }
     }
@@ -94,46 +103,47 @@ void RebuildTree(HuffmanModel& model) {
     // the nodes of equal weight. Nodes at or beyond i are never moved again, so the child
     // indices already handed out stay true.
     for (int i = used - 2; j >= 0; i -= 2, --j) {
-        const uint32_t w = nodes[i].weight + nodes[i + 1].weight;
-        nodes[j].weight = w;
-        nodes[j].childIsLeaf = 0;
+        const uint32_t w = weight[i] + weight[i + 1];
         int k = j + 1;
-        while (w < nodes[k].weight) ++k;
+        while (w < weight[k]) ++k;
         --k;
-        std::memmove(&nodes[j], &nodes[j + 1], sizeof(HuffmanNode) * static_cast<size_t>(k - j));
-        nodes[k].weight = w;
-        nodes[k].child = i;
-        nodes[k].childIsLeaf = 0;
+        const size_t moved = static_cast<size_t>(k - j);
+        std::memmove(&weight[j], &weight[j + 1], sizeof(uint32_t) * moved);
+        std::memmove(&child[j], &child[j + 1], sizeof(int32_t) * moved);
+        weight[k] = w;
+        child[k] = i;
     }
 
     // Relink. The root at 0 keeps the parent -1 it always had.
     for (int i = used - 1; i >= 0; --i) {
-        if (nodes[i].childIsLeaf) {
-            model.leaf[nodes[i].child] = i;
+        const int32_t c = child[i];
+        if (c < 0) {
+            model.leaf[SymbolOf(c)] = i;
         } else {
-            nodes[nodes[i].child].parent = i;
-            nodes[nodes[i].child + 1].parent = i;
+            model.parent[c] = i;
+            model.parent[c + 1] = i;
         }
     }
 }
 
 bool AddNode(HuffmanModel& model, int c) {
     if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
-    HuffmanNode* nodes = model.nodes;
     const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
-    if (!nodes[l].childIsLeaf) return false;
+    if (model.child[l] >= 0) return false;
     const int n = model.nextFreeNode;
     const int z = model.nextFreeNode + 1;
     model.nextFreeNode += 2;
 
-    nodes[n] = nodes[l];
-    nodes[n].parent = l;
-    model.leaf[nodes[n].child] = n;
+    model.weight[n] = model.weight[l];
+    model.child[n] = model.child[l];
+    model.parent[n] = l;
+    model.leaf[SymbolOf(model.child[n])] = n;
 
-    nodes[l].child = n;
-    nodes[l].childIsLeaf = 0;
+    model.child[l] = n;
 
-    nodes[z] = {0, l, 1, c};
+    model.weight[z] = 0;
+    model.child[z] = LeafMark(c);
+    model.parent[z] = l;
     model.leaf[c] = z;
     return true;
 }

@@ -9,6 +9,7 @@ constexpr int SymbolCount = 258;
 constexpr int NodeCount = 2 * SymbolCount - 1;  // 515: a tree over every symbol
 constexpr uint32_t RebuildLimit = 0x8000;
 
+// One node as the format describes it; HuffmanModel::Node assembles it from the model's arrays.
 struct HuffmanNode {
     uint32_t weight;
     int32_t parent;       // -1 for the root
@@ -16,20 +17,38 @@ struct HuffmanNode {
     int32_t child;        // the second child is always child + 1
 };
 
-// Invariants after every complete operation: node 0 is the root; children lie side by side at
-// higher indices than their parent; weights never increase with the index; bit 0 leads to the
-// first child; nextFreeNode = 3 + 2 * (byte values added).
+// A leaf's entry in HuffmanModel::child: the one's complement of its symbol, so any negative
+// value marks a leaf.
+constexpr int32_t LeafMark(int symbol) { return ~symbol; }
+constexpr int SymbolOf(int32_t leafMark) { return ~leafMark; }
+
+// Node i lives in three arrays, so that each loop touches only the fields it needs: weight[i];
+// parent[i] (-1 for the root); child[i], the index of its first child (>= 0) or the LeafMark of
+// its symbol.
 //
-// Nodes of equal weight form one contiguous block. blockStart[w] remembers where the block of
-// weight w began when it was last looked up; it is only a hint, checked before every use, so the
-// update finds the node to swap with without searching in the common case. Weights never pass
-// RebuildLimit. Value-initialise a model once (`new HuffmanModel()`) so the hints start as
-// numbers; InitializeModel leaves them alone, as any value is safe.
+// Invariants after every complete operation: node 0 is the root; children lie side by side at
+// higher indices than their parent, the first at an odd index, so a node's code bit is 0 at odd
+// positions and 1 at even ones; weights never increase with the index; bit 0 leads to the first
+// child; nextFreeNode = 3 + 2 * (byte values added); no weight passes RebuildLimit.
+//
+// Nodes of equal weight form one contiguous block. leader[w] is a hint for the block of weight w:
+// each time the update climbs past a node of weight w (moved to the front of its block, then
+// counted), the rest of the block begins just behind it, and leader[w] says so. It is checked
+// before every use, so counting a node along a path needs nothing beyond its weight, and the
+// update still finds the node to swap with at once in the common case. Allocate models on the heap (the hints alone are
+// 64 KiB) and value-initialise them once (`new HuffmanModel()`) so the hints start as numbers.
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
     int32_t nextFreeNode;
-    HuffmanNode nodes[NodeCount];
-    uint16_t blockStart[RebuildLimit + 1];
+    uint32_t weight[NodeCount];
+    int32_t parent[NodeCount];
+    int32_t child[NodeCount];
+    uint16_t leader[RebuildLimit + 1];
+
+    HuffmanNode Node(int i) const {
+        const int32_t c = child[i];
+        return {weight[i], parent[i], c < 0 ? 1 : 0, c < 0 ? SymbolOf(c) : c};
+    }
 };
 
 void InitializeModel(HuffmanModel& model);
@@ -42,10 +61,15 @@ void UpdateModel(HuffmanModel& model, int c);
 // (UpdateModel(model, c) is UpdateModelFrom(model, leaf[c]) after the rebuild check).
 void UpdateModelFrom(HuffmanModel& model, int n);
 
+// Counts node n, which leads its block, without moving it. Entry: 0 <= n < nextFreeNode and n
+// is the first node of its weight.
+inline void CountLeader(HuffmanModel& model, int n) { ++model.weight[n]; }
+
 // Halves every leaf weight (rounding up) and builds the internal nodes again.
 void RebuildTree(HuffmanModel& model);
 
-// Exchanges the subtrees at positions i and j; every position keeps its own parent.
+// Exchanges the subtrees at positions i and j; every position keeps its own parent. The update
+// swaps nodes of equal weight only; others would break the order of weights.
 void SwapNodes(HuffmanModel& model, int i, int j);
 
 // Splits the lightest node to give byte c a leaf of weight 0. False, with nothing changed, when

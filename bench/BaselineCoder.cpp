@@ -116,6 +116,8 @@ bool Reader::Open(const char* base, const char* firstVolume) {
     firstVolumeName = firstVolume;
     volume = 0;
     position = 0;
+    ended = false;
+    next = filled = end = buffer;
     AlignToByte();
     file = std::fopen(firstVolume, "rb");
     return file != nullptr;
@@ -131,6 +133,8 @@ bool Reader::PositionAtArchive() {
                                                 uint32_t(trailer[3]) << 24);
     if (offset < 1 || offset > trailerOffset) return false;
     position = offset + TrailerSize;
+    dataLeft = trailerOffset - offset;  // the trailer is not data
+    next = filled = end = buffer;
     return std::fseek(file, offset, SEEK_SET) == 0;
 }
 
@@ -146,13 +150,35 @@ void Reader::SelectVolume() {
     volume = v;
     const std::string name = baseName + std::to_string(volume) + ".DAT";
     file = std::fopen(name.c_str(), "rb");
+    dataLeft = INT64_MAX;
+    next = filled = end = buffer;
 }
 
-int Reader::ReadByte() {
+// The fast path stops at the end of the buffered bytes or before the read that reaches the next
+// volume, whichever comes first.
+void Reader::SetEnd() {
+    const int64_t toBoundary = (int64_t(volume) + 1) * VolumeSpan - 1 - position;
+    end = filled - next > toBoundary ? next + toBoundary : filled;
+}
+
+int Reader::ReadByteSlow() {
     ++position;
     SelectVolume();
-    if (file == nullptr) return -1;
-    return std::fgetc(file);
+    if (next == filled) {
+        const size_t want = dataLeft < int64_t(sizeof buffer) ? size_t(dataLeft) : sizeof buffer;
+        const size_t got = file != nullptr && want > 0 ? std::fread(buffer, 1, want, file) : 0;
+        dataLeft -= static_cast<int64_t>(got);
+        next = buffer;
+        filled = buffer + got;
+        if (got == 0) {
+            ended = true;
+            end = next;
+            return -1;
+        }
+    }
+    const int byte = *next++;
+    SetEnd();
+    return byte;
 }
 
 void Reader::ReadBytes(void* destination, int count) {
@@ -189,13 +215,20 @@ int DecodeSymbol(Model& model, Reader& reader) {
 
 int64_t DecodeMember(Model& model, Reader& reader, ByteSink& output) {
     InitializeModel(model);
+    uint8_t buffer[1 << 16];
+    size_t used = 0;
     for (int64_t length = 0;; ++length) {
         const int c = DecodeSymbol(model, reader);
         // Past the end every bit reads as 1, which can name the same byte forever.
-        if (c < 0 || reader.BitsPastEnd()) return -1;
-        if (c == EndOfStream) return length;
-        const uint8_t byte = static_cast<uint8_t>(c);
-        output.Write(&byte, 1);
+        if (c < 0 || reader.BitsPastEnd() || c == EndOfStream) {
+            output.Write(buffer, used);
+            return c == EndOfStream && !reader.BitsPastEnd() ? length : -1;
+        }
+        buffer[used++] = static_cast<uint8_t>(c);
+        if (used == sizeof buffer) {
+            output.Write(buffer, used);
+            used = 0;
+        }
         UpdateModel(model, c);
     }
 }
@@ -253,7 +286,13 @@ void Encoder::Put(const uint8_t* data, size_t count) {
 bool Encoder::EndMember() {
     PutCode(model.leaf[EndOfStream]);
     while (mask != 0x80) PutBit(0);
+    Flush();
     return !sinkFailed;
+}
+
+void Encoder::Flush() {
+    if (used > 0 && !sink.Write(buffer, used)) sinkFailed = true;
+    used = 0;
 }
 
 void Encoder::PutCode(int node) {
@@ -269,7 +308,8 @@ void Encoder::PutBit(int bit) {
     if (bit) rack |= mask;
     mask >>= 1;
     if (mask == 0) {
-        if (!sink.Write(&rack, 1)) sinkFailed = true;
+        buffer[used++] = rack;
+        if (used == sizeof buffer) Flush();
         ++bytesOut;
         rack = 0;
         mask = 0x80;

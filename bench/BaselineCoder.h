@@ -8,10 +8,12 @@
 #include "ByteSink.h"
 #include "HuffmanModel.h"
 
-// The installer's coder written as plainly as its description reads: one fgetc and one division
-// by VolumeSpan per byte, one call per bit, the update's backward search over equal weights and
-// the rebuild's block moves. It is the yardstick the real coder in archive/ is measured against,
-// and it stays bit-exact with it: same model steps, same bit order, same padding.
+// The installer's coder written as plainly as its description reads, in the style of careful,
+// straightforward C: buffered byte input and output (a 64 KiB buffer each way, no call through a
+// table per byte), one call per bit, the update's backward search over equal weights and the
+// rebuild's block moves, an array of four-field nodes. It is the yardstick the real coder in
+// archive/ is measured against, and it stays bit-exact with it: same model steps, same bit
+// order, same padding.
 namespace baseline {
 
 struct Model {
@@ -28,8 +30,8 @@ void SwapNodes(Model& model, int i, int j);
 bool AddNode(Model& model, int c);
 
 // The archive as one byte stream over volume 0 (the installer) and "<baseName><k>.DAT", read
-// through a buffered C stream one fgetc at a time. A continuation volume that does not open ends
-// the data; nobody is asked for a disk.
+// through a buffer that fread fills. A continuation volume that does not open ends the data;
+// nobody is asked for a disk.
 class Reader {
 public:
     Reader() = default;
@@ -43,7 +45,14 @@ public:
     bool PositionAtArchive();
     void Close();
 
-    int ReadByte();  // 0 to 255, or -1 past the end of the data
+    // 0 to 255, or -1 past the end of the data.
+    int ReadByte() {
+        if (next != end) {
+            ++position;
+            return *next++;
+        }
+        return ReadByteSlow();
+    }
     void ReadBytes(void* destination, int count);
     int ReadBit();
     uint32_t ReadBits(int count);
@@ -52,14 +61,22 @@ public:
         mask = 0x80;
     }
     // The end indicator of the current volume: a read has run past the end of the data.
-    bool AtVolumeEnd() const { return file == nullptr || std::feof(file) != 0; }
+    bool AtVolumeEnd() const { return ended; }
     // The byte feeding bit input was not data.
     bool BitsPastEnd() const { return rack < 0; }
 
 private:
+    int ReadByteSlow();
     void SelectVolume();
+    void SetEnd();
 
     std::FILE* file = nullptr;
+    bool ended = false;
+    int64_t dataLeft = 0;  // bytes the current file may still supply: up to the trailer in volume 0
+    unsigned char buffer[1 << 16];
+    unsigned char* next = buffer;    // the next byte to hand out
+    unsigned char* filled = buffer;  // end of the bytes fread gave
+    unsigned char* end = buffer;     // ReadByte's fast path stops here: filled, or a volume's end
     int32_t volume = 0;
     std::string baseName;
     std::string firstVolumeName;
@@ -88,7 +105,8 @@ bool DecodeArchive(const char* baseName, const char* firstVolumeName, ByteSink& 
                    ArchiveTotals& totals);
 
 // Codes members into bit streams: per symbol, the path from its leaf to the root is collected and
-// then sent from the root down, one bit at a time; every finished byte goes to the sink alone.
+// then sent from the root down, one bit at a time; finished bytes gather in a buffer that goes to
+// the sink when full and at the end of each member.
 class Encoder {
 public:
     explicit Encoder(ByteSink& sink) : sink(sink) {}
@@ -104,8 +122,11 @@ public:
 private:
     void PutCode(int node);
     void PutBit(int bit);
+    void Flush();
 
     ByteSink& sink;
+    uint8_t buffer[1 << 16];
+    size_t used = 0;
     Model model{};
     uint8_t mask = 0x80;
     uint8_t rack = 0;

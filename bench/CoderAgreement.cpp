@@ -57,7 +57,7 @@ void CompareModels(const std::string& what, const baseline::Model& expected,
                 std::memcmp(expected.leaf, actual.leaf, sizeof expected.leaf) == 0;
     for (int i = 0; same && i < expected.nextFreeNode; ++i) {
         const HuffmanNode& a = expected.nodes[i];
-        const HuffmanNode& b = actual.nodes[i];
+        const HuffmanNode b = actual.Node(i);
         same = a.weight == b.weight && a.parent == b.parent && a.childIsLeaf == b.childIsLeaf &&
                a.child == b.child;
     }

@@ -1,6 +1,9 @@
 // Times the core's coder against the plain baseline on text, executables and random bytes, after
-// checking that both agree bit for bit. Own flags: --check_only (run the checks, time nothing)
-// and --corpus_mib=N (bytes per corpus, default 4 MiB); the rest are Google Benchmark's.
+// checking that both agree bit for bit. By default it prints a table of paired runs: per corpus
+// and direction, the one-thread CPU time of both coders in N pairs, with the median ratio and
+// its range. Own flags: --check_only (run the checks, time nothing), --corpus_mib=N (bytes per
+// corpus, default 4 MiB), --pairs=N (default 5), --corpus=NAME (text, binary or random only). Any --benchmark_* flag runs the Google
+// Benchmark cases as well (e.g. --benchmark_filter=decode/text).
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -20,11 +23,14 @@
 #include "CoderAgreement.h"
 #include "CoderRuns.h"
 #include "InstallerImage.h"
+#include "PairedTiming.h"
 
 namespace {
 
 constexpr size_t DefaultCorpusMiB = 4;
 constexpr size_t MaxCorpusMiB = 64;
+constexpr int DefaultPairs = 5;
+constexpr int MaxPairs = 101;
 constexpr size_t MemberSize = 1 << 20;
 constexpr size_t StubSize = 4096;
 constexpr uint64_t RandomSeed = 20240101;
@@ -180,13 +186,80 @@ void PrintTable(const std::vector<Workload>& workloads, const TableReporter& rep
     }
 }
 
+double MiBPerSecond(size_t bytes, double seconds) {
+    return seconds > 0 ? static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds : 0;
+}
+
+// One-thread CPU time, both coders in pairs: MiB/s are medians over the pairs, ratios are per
+// pair (baseline time over core time) with their median and range.
+void PrintPairedTable(const std::vector<Workload>& workloads, int pairs) {
+    std::printf("\nOne thread, CPU time, median of %d pairs (ratio range in brackets)\n", pairs);
+    std::printf("%-8s %-6s %11s %11s  %s\n", "corpus", "way", "plain MiB/s", "core MiB/s",
+                "core speed-up");
+    for (const Workload& w : workloads) {
+        const size_t size = w.corpus.bytes.size();
+        const PairedResult decode = RunPairs(
+            pairs,
+            [&w] {
+                CountingSink sink;
+                DecodeWithBaseline(*w.image, sink);
+                benchmark::DoNotOptimize(sink.bytes);
+            },
+            [&w] {
+                const ArchiveRun run = DecodeWithCore(*w.image, nullptr);
+                benchmark::DoNotOptimize(run.decodedBytes);
+            },
+            ThreadCpuSeconds);
+        const PairedResult encode = RunPairs(
+            pairs,
+            [&w] {
+                CountingSink sink;
+                EncodeWithBaseline(w.members, sink);
+                benchmark::DoNotOptimize(sink.bytes);
+            },
+            [&w] {
+                CountingSink sink;
+                EncodeWithCore(w.members, sink);
+                benchmark::DoNotOptimize(sink.bytes);
+            },
+            ThreadCpuSeconds);
+        const struct {
+            const char* way;
+            const PairedResult& result;
+        } rows[] = {{"decode", decode}, {"encode", encode}};
+        for (const auto& row : rows) {
+            std::printf("%-8s %-6s %11.1f %11.1f  %s\n", w.corpus.name.c_str(), row.way,
+                        MiBPerSecond(size, SpreadOf(row.result.baselineSeconds).median),
+                        MiBPerSecond(size, SpreadOf(row.result.coreSeconds).median),
+                        FormatRatio(SpreadOf(row.result.ratios)).c_str());
+        }
+        std::fflush(stdout);
+    }
+}
+
 // Takes this program's own flags out of argv; false on a malformed one.
-bool ParseOwnFlags(int& argc, char** argv, bool& checkOnly, size_t& corpusMiB) {
+bool ParseOwnFlags(int& argc, char** argv, bool& checkOnly, size_t& corpusMiB, int& pairs,
+                   std::string& onlyCorpus, bool& googleBenchmark) {
     int kept = 1;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "--check_only") == 0) {
             checkOnly = true;
+        } else if (std::strncmp(arg, "--corpus=", 9) == 0) {
+            onlyCorpus = arg + 9;
+            if (onlyCorpus != "text" && onlyCorpus != "binary" && onlyCorpus != "random") {
+                std::fprintf(stderr, "bench_coder: %s: the corpus is text, binary or random\n", arg);
+                return false;
+            }
+        } else if (std::strncmp(arg, "--pairs=", 8) == 0) {
+            char* end = nullptr;
+            const long value = std::strtol(arg + 8, &end, 10);
+            if (*end != '\0' || value < 1 || value > MaxPairs) {
+                std::fprintf(stderr, "bench_coder: %s: the number of pairs must be 1 to %d\n", arg,
+                             MaxPairs);
+                return false;
+            }
+            pairs = static_cast<int>(value);
         } else if (std::strncmp(arg, "--corpus_mib=", 13) == 0) {
             char* end = nullptr;
             const unsigned long value = std::strtoul(arg + 13, &end, 10);
@@ -197,6 +270,7 @@ bool ParseOwnFlags(int& argc, char** argv, bool& checkOnly, size_t& corpusMiB) {
             }
             corpusMiB = value;
         } else {
+            if (std::strncmp(arg, "--benchmark_", 12) == 0) googleBenchmark = true;
             argv[kept++] = argv[i];
         }
     }
@@ -228,10 +302,14 @@ bool PrepareWorkload(Corpus corpus, const std::string& scratch, Workload& worklo
 }  // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
     bool checkOnly = false;
+    bool googleBenchmark = false;
     size_t corpusMiB = DefaultCorpusMiB;
-    if (!ParseOwnFlags(argc, argv, checkOnly, corpusMiB)) return 1;
+    int pairs = DefaultPairs;
+    std::string onlyCorpus;
+    if (!ParseOwnFlags(argc, argv, checkOnly, corpusMiB, pairs, onlyCorpus, googleBenchmark))
+        return 1;
+    benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
 
     ScratchDirectory scratch;
@@ -247,6 +325,7 @@ int main(int argc, char** argv) {
     corpora.push_back(BinaryCorpus(corpusSize));
     corpora.push_back(RandomCorpus(corpusSize, RandomSeed));
     for (Corpus& corpus : corpora) {
+        if (!onlyCorpus.empty() && corpus.name != onlyCorpus) continue;
         if (corpus.bytes.empty()) {
             std::fprintf(stderr, "bench_coder: no files found for the %s corpus; skipping it\n",
                          corpus.name.c_str());
@@ -273,10 +352,13 @@ int main(int argc, char** argv) {
     std::printf("bench_coder: the baseline and the core agree on every check\n");
     if (checkOnly) return 0;
 
-    RegisterBenchmarks(workloads);
-    TableReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    PrintTable(workloads, reporter);
+    PrintPairedTable(workloads, pairs);
+    if (googleBenchmark) {
+        RegisterBenchmarks(workloads);
+        TableReporter reporter;
+        benchmark::RunSpecifiedBenchmarks(&reporter);
+        PrintTable(workloads, reporter);
+    }
     benchmark::Shutdown();
     return 0;
 }

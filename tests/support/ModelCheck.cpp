@@ -13,15 +13,15 @@ std::string CheckModel(const HuffmanModel& model) {
     auto at = [](int i, const std::string& what) { return "node " + std::to_string(i) + ": " + what; };
     if (used < 3 || used > NodeCount || used % 2 == 0)
         return "nextFreeNode " + std::to_string(used) + " is not 3 + 2k within the array";
-    if (model.nodes[0].parent != -1) return at(0, "the root's parent is not -1");
+    if (model.parent[0] != -1) return at(0, "the root's parent is not -1");
 
     int leaves = 0;
     std::vector<int> parentsSeen(used, 0);
     for (int i = 0; i < used; ++i) {
-        const HuffmanNode& node = model.nodes[i];
-        if (i + 1 < used && node.weight < model.nodes[i + 1].weight)
+        const HuffmanNode node = model.Node(i);
+        if (i + 1 < used && node.weight < model.weight[i + 1])
             return at(i, "weight " + std::to_string(node.weight) + " below the next node's " +
-                             std::to_string(model.nodes[i + 1].weight));
+                             std::to_string(model.weight[i + 1]));
         if (node.childIsLeaf == 1) {
             ++leaves;
             if (node.child < 0 || node.child >= SymbolCount) return at(i, "leaf with a bad symbol");
@@ -29,9 +29,9 @@ std::string CheckModel(const HuffmanModel& model) {
         } else if (node.childIsLeaf == 0) {
             const int first = node.child;
             if (first <= i || first + 1 >= used) return at(i, "children not after it or out of use");
-            if (model.nodes[first].parent != i || model.nodes[first + 1].parent != i)
+            if (model.parent[first] != i || model.parent[first + 1] != i)
                 return at(i, "a child's parent is not this node");
-            if (node.weight != model.nodes[first].weight + model.nodes[first + 1].weight)
+            if (node.weight != model.weight[first] + model.weight[first + 1])
                 return at(i, "weight is not the sum of its children's");
             parentsSeen[first]++;
             parentsSeen[first + 1]++;
@@ -47,7 +47,7 @@ std::string CheckModel(const HuffmanModel& model) {
         const int n = model.leaf[s];
         if (n == -1) continue;
         ++symbols;
-        if (n < 0 || n >= used || model.nodes[n].childIsLeaf != 1 || model.nodes[n].child != s)
+        if (n < 0 || n >= used || model.Node(n).childIsLeaf != 1 || model.Node(n).child != s)
             return "leaf[" + std::to_string(s) + "] does not name that symbol's leaf";
     }
     if (model.leaf[EndOfStream] == -1 || model.leaf[Escape] == -1) return "EndOfStream or Escape missing";
@@ -55,8 +55,19 @@ std::string CheckModel(const HuffmanModel& model) {
     if (used != 2 * leaves - 1) return "nextFreeNode is not 3 + 2 * (byte values added)";
 
     for (int i = 0; i < used; ++i)
-        if (model.nodes[i].weight > RebuildLimit) return at(i, "weight beyond RebuildLimit");
+        if (model.weight[i] > RebuildLimit) return at(i, "weight beyond RebuildLimit");
     return "";
+}
+
+bool SameNodes(const HuffmanModel& a, const HuffmanModel& b, int count) {
+    for (int i = 0; i < count; ++i) {
+        const HuffmanNode x = a.Node(i);
+        const HuffmanNode y = b.Node(i);
+        if (x.weight != y.weight || x.parent != y.parent || x.childIsLeaf != y.childIsLeaf ||
+            x.child != y.child)
+            return false;
+    }
+    return true;
 }
 
 void BitWriter::Put(int bit) {
@@ -73,8 +84,8 @@ std::vector<uint8_t> BitWriter::Finish() const { return bytes; }
 
 void PutCode(const HuffmanModel& model, int symbol, BitWriter& out) {
     std::vector<int> path;
-    for (int n = model.leaf[symbol]; n != 0; n = model.nodes[n].parent)
-        path.push_back(n - model.nodes[model.nodes[n].parent].child);
+    for (int n = model.leaf[symbol]; n != 0; n = model.parent[n])
+        path.push_back(n - model.child[model.parent[n]]);
     for (auto bit = path.rbegin(); bit != path.rend(); ++bit) out.Put(*bit);
 }
 

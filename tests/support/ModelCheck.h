@@ -7,11 +7,14 @@
 
 #include "HuffmanModel.h"
 
-// The model is large (its block index alone is 64 KiB): tests keep it on the heap.
+// The model is large (its block hints alone are 64 KiB): tests keep it on the heap.
 std::unique_ptr<HuffmanModel> NewModel();
 
 // "" when every invariant of HuffmanModel.h holds, else the first one broken, with the node.
 std::string CheckModel(const HuffmanModel& model);
+
+// True when nodes 0 to count - 1 hold the same weights, parents and children in both models.
+bool SameNodes(const HuffmanModel& a, const HuffmanModel& b, int count);
 
 // Bits most significant first, padded with 0 bits to the byte.
 class BitWriter {

@@ -113,9 +113,9 @@ TEST(HuffmanCoder, WorkedExampleSymbolBySymbol) {
     } nodes[] = {{4, 0, 1}, {2, 0, 3}, {2, 0, 5}, {1, 1, Escape}, {1, 1, EndOfStream}, {1, 1, 'a'}, {1, 1, 'b'}};
     ASSERT_EQ(model.nextFreeNode, 7);
     for (int i = 0; i < 7; ++i) {
-        EXPECT_EQ(model.nodes[i].weight, nodes[i].weight) << i;
-        EXPECT_EQ(model.nodes[i].childIsLeaf, nodes[i].childIsLeaf) << i;
-        EXPECT_EQ(model.nodes[i].child, nodes[i].child) << i;
+        EXPECT_EQ(model.Node(i).weight, nodes[i].weight) << i;
+        EXPECT_EQ(model.Node(i).childIsLeaf, nodes[i].childIsLeaf) << i;
+        EXPECT_EQ(model.Node(i).child, nodes[i].child) << i;
     }
     EXPECT_EQ(CheckModel(model), "");
 }
@@ -178,8 +178,7 @@ TEST(HuffmanCoder, EncoderMatchesTheReferenceAndEndsInTheDecodersModel) {
         auto model = NewModel();
         for (uint8_t c : input.data) Count(*model, c);
         EXPECT_EQ(encoder.Model().nextFreeNode, model->nextFreeNode);
-        EXPECT_EQ(0, std::memcmp(encoder.Model().nodes, model->nodes,
-                                 sizeof(HuffmanNode) * model->nextFreeNode));
+        EXPECT_TRUE(SameNodes(encoder.Model(), *model, model->nextFreeNode));
         ASSERT_TRUE(encoder.EndMember());
         EXPECT_EQ(sink.bytes, ReferenceEncode(input.data));
         EXPECT_EQ(encoder.BytesOut(), sink.bytes.size());

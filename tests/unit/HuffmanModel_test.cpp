@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -26,7 +27,7 @@ struct NodeRow {
 void ExpectNodes(const HuffmanModel& model, const std::vector<NodeRow>& rows) {
     ASSERT_EQ(model.nextFreeNode, static_cast<int>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
-        const HuffmanNode& node = model.nodes[i];
+        const HuffmanNode node = model.Node(i);
         EXPECT_EQ(node.weight, rows[i].weight) << "node " << i;
         EXPECT_EQ(node.parent, rows[i].parent) << "node " << i;
         EXPECT_EQ(node.childIsLeaf, rows[i].childIsLeaf) << "node " << i;
@@ -38,7 +39,7 @@ void ExpectNodes(const HuffmanModel& model, const std::vector<NodeRow>& rows) {
 bool SameTree(const HuffmanModel& a, const HuffmanModel& b) {
     return a.nextFreeNode == b.nextFreeNode &&
            std::memcmp(a.leaf, b.leaf, sizeof a.leaf) == 0 &&
-           std::memcmp(a.nodes, b.nodes, sizeof(HuffmanNode) * a.nextFreeNode) == 0;
+           SameNodes(a, b, a.nextFreeNode);
 }
 
 TEST(HuffmanModel, StartTreeHasEndOfStreamAtBitZeroAndEscapeAtBitOne) {
@@ -158,20 +159,20 @@ TEST(HuffmanModel, SwapNodesMovesSubtreesAndKeepsEachPositionsParent) {
 TEST(HuffmanModel, FirstRebuildHappensInTheUpdateForByte32767) {
     auto model = NewModel();
     for (int n = 1; n <= 32766; ++n) Count(*model, 'a');
-    EXPECT_EQ(model->nodes[0].weight, RebuildLimit);
-    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 32766u) << "rebuilt too early";
+    EXPECT_EQ(model->weight[0], RebuildLimit);
+    EXPECT_EQ(model->weight[model->leaf['a']], 32766u) << "rebuilt too early";
 
     Count(*model, 'a');
     // Halved: EndOfStream 1, Escape 1, 'a' 16383; then 'a' is counted.
-    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 16384u);
-    EXPECT_EQ(model->nodes[0].weight, 16386u);
+    EXPECT_EQ(model->weight[model->leaf['a']], 16384u);
+    EXPECT_EQ(model->weight[0], 16386u);
     EXPECT_EQ(CheckModel(*model), "");
 
     // The root climbs back to the limit after 16382 more bytes; the next one rebuilds again.
     for (int n = 0; n < 16382; ++n) Count(*model, 'a');
-    EXPECT_EQ(model->nodes[0].weight, RebuildLimit);
+    EXPECT_EQ(model->weight[0], RebuildLimit);
     Count(*model, 'a');
-    EXPECT_EQ(model->nodes[0].weight, 16386u);
+    EXPECT_EQ(model->weight[0], 16386u);
 }
 
 TEST(HuffmanModel, RootNeverPassesTheLimit) {
@@ -179,10 +180,10 @@ TEST(HuffmanModel, RootNeverPassesTheLimit) {
     uint32_t highest = 0;
     int rebuilds = 0;
     for (uint8_t c : SkewedBytes(120000, 3)) {
-        const uint32_t before = model->nodes[0].weight;
+        const uint32_t before = model->weight[0];
         Count(*model, c);
-        highest = std::max(highest, model->nodes[0].weight);
-        if (model->nodes[0].weight < before) ++rebuilds;
+        highest = std::max(highest, model->weight[0]);
+        if (model->weight[0] < before) ++rebuilds;
     }
     EXPECT_EQ(highest, RebuildLimit);
     EXPECT_GE(rebuilds, 4);
@@ -203,10 +204,10 @@ TEST(HuffmanModel, RebuildHalvesLeafWeightsRoundingUp) {
     RebuildTree(*model);
     ASSERT_EQ(CheckModel(*model), "");
     for (const auto& row : rows)
-        EXPECT_EQ(model->nodes[model->leaf[row.byte]].weight, row.halved) << char(row.byte);
-    EXPECT_EQ(model->nodes[model->leaf['z']].weight, 0u);
-    EXPECT_EQ(model->nodes[model->leaf[EndOfStream]].weight, 1u);
-    EXPECT_EQ(model->nodes[model->leaf[Escape]].weight, 1u);
+        EXPECT_EQ(model->weight[model->leaf[row.byte]], row.halved) << char(row.byte);
+    EXPECT_EQ(model->weight[model->leaf['z']], 0u);
+    EXPECT_EQ(model->weight[model->leaf[EndOfStream]], 1u);
+    EXPECT_EQ(model->weight[model->leaf[Escape]], 1u);
     EXPECT_EQ(model->nextFreeNode, 3 + 2 * 5);
 }
 
@@ -234,12 +235,12 @@ TEST(HuffmanModel, RebuildPutsANewInternalNodeInFrontOfEqualWeights) {
 TEST(HuffmanModel, ByteAddedJustBeforeARebuildIsCountedAfterIt) {
     auto model = NewModel();
     for (int n = 0; n < 32766; ++n) Count(*model, 'a');
-    ASSERT_EQ(model->nodes[0].weight, RebuildLimit);
+    ASSERT_EQ(model->weight[0], RebuildLimit);
     Count(*model, 'b');  // AddNode at weight 0, then the rebuild, then the count
     EXPECT_EQ(CheckModel(*model), "");
-    EXPECT_EQ(model->nodes[model->leaf['b']].weight, 1u);
-    EXPECT_EQ(model->nodes[model->leaf['a']].weight, 16383u);
-    EXPECT_EQ(model->nodes[0].weight, 16383u + 1 + 1 + 1);
+    EXPECT_EQ(model->weight[model->leaf['b']], 1u);
+    EXPECT_EQ(model->weight[model->leaf['a']], 16383u);
+    EXPECT_EQ(model->weight[0], 16383u + 1 + 1 + 1);
 }
 
 TEST(HuffmanModel, InvariantsHoldAfterEveryStep) {
@@ -279,6 +280,88 @@ TEST(HuffmanModel, RebuildAtAnyMomentKeepsTheInvariants) {
         if (++step % 97 == 0) {
             RebuildTree(*model);
             ASSERT_EQ(CheckModel(*model), "") << "after a rebuild at byte " << step;
+        }
+    }
+}
+
+// Byte k + 1 occurs as often as the (k + 1)th Fibonacci number, the weights that make the
+// deepest Huffman trees; in ascending order, then again in descending order across rebuilds.
+std::vector<uint8_t> FibonacciBytes() {
+    std::vector<uint8_t> bytes;
+    uint32_t a = 1, b = 1;
+    for (int k = 0; k < 24; ++k, b = a + b, a = b - a)
+        bytes.insert(bytes.end(), a, static_cast<uint8_t>(k + 1));
+    for (int k = 23; k >= 0; --k) bytes.insert(bytes.end(), 24 - k, static_cast<uint8_t>(k + 1));
+    return bytes;
+}
+
+int DeepestLeaf(const HuffmanModel& model) {
+    std::vector<int> depth(model.nextFreeNode, 0);
+    int deepest = 0;
+    for (int i = 1; i < model.nextFreeNode; ++i) {
+        depth[i] = depth[model.parent[i]] + 1;  // a parent always comes before its children
+        if (model.child[i] < 0) deepest = std::max(deepest, depth[i]);
+    }
+    return deepest;
+}
+
+// The decoder's fast walk takes a whole code from one 64-bit window; it relies on codes staying
+// far shorter than 48 bits, which the weight limit guarantees (at most 22).
+TEST(HuffmanModel, NoCodeGrowsLongerThan22Bits) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+        int reached;  // the input is meant to build trees at least this deep
+    } inputs[] = {
+        {"Fibonacci counts", FibonacciBytes(), 14},
+        {"skewed", SkewedBytes(80000, 31), 14},
+        {"every value, then one", [] {
+             std::vector<uint8_t> bytes;
+             for (int c = 0; c < 256; ++c) bytes.push_back(static_cast<uint8_t>(c));
+             bytes.insert(bytes.end(), 40000, 'e');
+             return bytes;
+         }(), 10},
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        auto model = NewModel();
+        int deepest = 0;
+        for (uint8_t c : input.data) {
+            Count(*model, c);
+            deepest = std::max(deepest, DeepestLeaf(*model));
+        }
+        EXPECT_LE(deepest, 22);
+        EXPECT_GE(deepest, input.reached);
+    }
+}
+
+// The block hints are only hints: whatever they hold, every update must give the same tree.
+TEST(HuffmanModel, HintsOfAnyValueGiveTheSameTrees) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+    } inputs[] = {
+        {"uniform: nodes move at almost every byte", RandomBytes(20000, 41)},
+        {"skewed, across rebuilds", SkewedBytes(60000, 42)},
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        auto kept = NewModel();
+        auto scrambled = NewModel();
+        uint32_t noise = 12345;
+        size_t step = 0;
+        for (uint8_t c : input.data) {
+            // The hints of every weight in use, and of the next one, point anywhere.
+            for (int i = 0; i < scrambled->nextFreeNode; ++i) {
+                for (uint32_t w : {scrambled->weight[i], scrambled->weight[i] + 1}) {
+                    noise = noise * 1103515245u + 12345u;
+                    scrambled->leader[w] = static_cast<uint16_t>(noise >> 16);
+                }
+            }
+            Count(*kept, c);
+            Count(*scrambled, c);
+            ASSERT_TRUE(SameNodes(*kept, *scrambled, kept->nextFreeNode)) << "at byte " << step;
+            ++step;
         }
     }
 }
