@@ -22,6 +22,7 @@
 #include "BenchCorpus.h"
 #include "CoderAgreement.h"
 #include "CoderRuns.h"
+#include "Crc32.h"
 #include "InstallerImage.h"
 #include "PairedTiming.h"
 
@@ -233,6 +234,17 @@ void PrintPairedTable(const std::vector<Workload>& workloads, int pairs) {
                         MiBPerSecond(size, SpreadOf(row.result.coreSeconds).median),
                         FormatRatio(SpreadOf(row.result.ratios)).c_str());
         }
+        // Checking the integrity data: a CRC-32 over every decoded byte, as a share of decoding.
+        std::vector<double> crcSeconds;
+        for (int i = 0; i < pairs; ++i) {
+            const double start = ThreadCpuSeconds();
+            benchmark::DoNotOptimize(Crc32(0, w.corpus.bytes.data(), size));
+            crcSeconds.push_back(ThreadCpuSeconds() - start);
+        }
+        const double crc = SpreadOf(crcSeconds).median;
+        std::printf("%-8s %-6s %11s %11.1f  %.1f%% of the core's decode time\n", w.corpus.name.c_str(),
+                    "crc32", "", MiBPerSecond(size, crc),
+                    100.0 * crc / SpreadOf(decode.coreSeconds).median);
         std::fflush(stdout);
     }
 }
