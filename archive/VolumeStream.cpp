@@ -23,6 +23,13 @@ void VolumeStream::MakeVolumeName() {
 
 bool VolumeStream::OpenCurrentVolume() {
     file = OpenFile(volumeName, "rb");
+    if (!file && volume > 0 && secondBaseName[0] != '\0') {
+        // Not in the current directory: beside the installer, under the same name.
+        char second[256];
+        std::snprintf(second, sizeof second, "%.240s%i.DAT", secondBaseName, static_cast<int>(volume));
+        file = OpenFile(second, "rb");
+        if (file) CopyText(volumeName, sizeof volumeName, second);
+    }
     if (!file) return false;
     endIndicator = false;
     dataLeftInFile = INT64_MAX;  // volume 0 learns its end from the trailer
@@ -69,6 +76,8 @@ bool VolumeStream::PositionAtArchive() {
     ResetBuffer();
     return true;
 }
+
+void VolumeStream::SetSecondBaseName(const char* base) { CopyText(secondBaseName, sizeof secondBaseName, base); }
 
 bool VolumeStream::MoreDataInVolume() {
     if (!file || endIndicator) return false;

@@ -98,6 +98,11 @@ public:
 
     void CloseVolume();
 
+    // A second place for the continuation volumes, e.g. "<the installer's directory>\GLOB":
+    // a volume that is not found under baseName is looked for there before anyone is asked.
+    // Empty (the default): baseName only.
+    void SetSecondBaseName(const char* base);
+
     std::FILE* file = nullptr;
     int32_t volume = 0;
     char baseName[256] = {};
@@ -119,6 +124,7 @@ private:
 
     Host& host;
     char firstVolumeName[256] = {};
+    char secondBaseName[256] = {};
     int32_t archiveOffset = 0;
     // Bytes the current volume file may still supply before its data ends: up to the trailer in
     // volume 0, unlimited in the others.

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "Backdrop.h"
 #include "InstallState.h"
 #include "InstallWorker.h"
@@ -81,6 +83,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     char executable[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, executable, sizeof executable - 1);
     bool succeeded = false;
+    // Volumes are looked for in the current directory, as designed, and then beside SETUP.EXE,
+    // so that "D:\SETUP" started from elsewhere finds its GLOB1.DAT without a prompt.
+    char besideExecutable[MAX_PATH] = {};
+    lstrcpynA(besideExecutable, executable, sizeof besideExecutable);
+    if (char* name = std::strrchr(besideExecutable, '\\')) {
+        lstrcpynA(name + 1, "GLOB", static_cast<int>(sizeof besideExecutable - (name + 1 - besideExecutable)));
+        installState.archive->SetSecondBaseName(besideExecutable);
+    }
     if (installState.archive->OpenVolumeSet("GLOB", executable)) {
         // An installer whose trailer points nowhere has no archive: no page is shown, and the
         // failure message says so.

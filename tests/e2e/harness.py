@@ -426,8 +426,8 @@ class Session:
 
     def start(self, installer_dir, program="SETUP.EXE", *args):
         """Starts wine PROGRAM in installer_dir (the installer finds GLOB*.DAT there); returns
-        the Popen. Its output goes to <workdir>/<program>-<n>.log."""
-        log_path = self.workdir / ("%s-%d.log" % (program, len(self.processes) + 1))
+        the Popen. PROGRAM may be a path elsewhere. Its output goes to <workdir>/<name>-<n>.log."""
+        log_path = self.workdir / ("%s-%d.log" % (pathlib.Path(program).name, len(self.processes) + 1))
         p = subprocess.Popen(["wine", program] + list(args), cwd=str(installer_dir), env=self.env,
                              stdin=subprocess.DEVNULL, stdout=open(log_path, "wb"),
                              stderr=subprocess.STDOUT, start_new_session=True)

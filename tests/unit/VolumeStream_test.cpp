@@ -233,6 +233,33 @@ TEST(VolumeStream, MissingVolume0AsksForDiskOne) {
     }
 }
 
+// Started from another directory, the installer looks for its continuation volumes in the
+// current directory first, then beside itself; only when both fail is the user asked.
+TEST(VolumeStream, ContinuationVolumesBesideTheInstallerAreFoundWithoutAPrompt) {
+    TempDir dir;
+    VolumeLayout layout;
+    layout.stubSize = StubSizeForBoundaryAt(500);
+    const auto files = WriteInstaller(dir.Path(), Pattern(3000), layout);
+    ASSERT_EQ(files.volumes.size(), 2u);
+    for (const bool beside : {true, false}) {
+        SCOPED_TRACE(beside ? "beside the installer" : "nowhere");
+        if (!beside) std::filesystem::remove(files.volumes[1]);
+        FakeHost host;
+        VolumeStream stream(host);
+        stream.SetSecondBaseName(files.baseName.c_str());
+        const std::string elsewhere = dir / "elsewhere/GLOB";  // the current directory's
+        ASSERT_TRUE(stream.OpenVolumeSet(elsewhere.c_str(), files.exePath.c_str()));
+        ASSERT_TRUE(stream.PositionAtArchive());
+        const auto read = ReadAll(stream, 3000);
+        if (beside) {
+            EXPECT_EQ(read, Pattern(3000));
+            EXPECT_EQ(host.calls, Calls{}) << host.Transcript();
+        } else {
+            EXPECT_EQ(host.prompts, 1) << host.Transcript();
+        }
+    }
+}
+
 std::vector<uint8_t> WithTrailer(std::vector<uint8_t> bytes, uint32_t offset) {
     for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(offset >> (8 * i)));
     return bytes;
