@@ -153,6 +153,23 @@ void PatchStream(const InstallerFiles& files, size_t i, std::function<uint8_t(ui
     Patch(path, offset, change);
 }
 
+// Flips one bit of each stream byte in turn (a spread of bit positions, from seed), runs check
+// on the damaged files and puts the bit back. Stops at the first failure: it explains the rest.
+void ForEachFlip(const InstallerFiles& files, const std::vector<size_t>& offsets, uint32_t seed,
+                 const std::function<void(size_t)>& check) {
+    uint32_t x = seed;
+    for (const size_t i : offsets) {
+        x = x * 1664525 + 1013904223;
+        const uint8_t mask = static_cast<uint8_t>(1u << ((x >> 24) % 8));
+        SCOPED_TRACE("stream byte " + std::to_string(i) + " ^ " + std::to_string(mask));
+        const auto flip = [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); };
+        PatchStream(files, i, flip);
+        check(i);
+        PatchStream(files, i, flip);
+        if (::testing::Test::HasFailure()) break;
+    }
+}
+
 void WriteTrailer(const InstallerFiles& files, int32_t s) {
     const auto size = fs::file_size(files.exePath);
     for (int b = 0; b < 4; ++b)
@@ -293,21 +310,14 @@ TEST(OneVerdict, FlipsSpreadOverTheArchiveNeverPassAsAChangedTree) {
     }
     offsets.push_back(layout.end);
     offsets.push_back(layout.end + 1);
-    uint32_t x = 99;
-    for (const size_t i : offsets) {
-        x = x * 1664525 + 1013904223;
-        const uint8_t mask = static_cast<uint8_t>(1u << ((x >> 24) % 8));
-        SCOPED_TRACE("stream byte " + std::to_string(i) + " ^ " + std::to_string(mask));
-        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+    ForEachFlip(files, offsets, 99, [&](size_t i) {
         const bool ok = ExpectOneVerdict(files, original);
         for (const auto& member : layout.members) {
             if (i >= member.fields && i < member.fields + 4) {
                 EXPECT_FALSE(ok) << "a size field changed";
             }
         }
-        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
-        if (HasFailure()) break;  // one damaged case explains the rest
-    }
+    });
 }
 
 // With integrity data every change to what lands is caught: bytes, names and times as well.
@@ -336,12 +346,7 @@ TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
         for (size_t i = member.record; i < member.data; ++i) offsets.push_back(i);
         for (size_t i = member.data; i < member.end; i += 173) offsets.push_back(i);
     }
-    uint32_t x = 7;
-    for (const size_t i : offsets) {
-        x = x * 1664525 + 1013904223;
-        const uint8_t mask = static_cast<uint8_t>(1u << ((x >> 24) % 8));
-        SCOPED_TRACE("stream byte " + std::to_string(i) + " ^ " + std::to_string(mask));
-        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
+    ForEachFlip(files, offsets, 7, [&](size_t) {
         bool verdict = false;
         for (Way way : Ways) {
             const Outcome outcome = Read(files, way, &table);
@@ -352,9 +357,7 @@ TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
                 EXPECT_TRUE(outcome.lastWriteTimes == times) << WayName(way) << ": times changed";
             }
         }
-        PatchStream(files, i, [&](uint8_t b) { return static_cast<uint8_t>(b ^ mask); });
-        if (HasFailure()) break;
-    }
+    });
 }
 
 TEST(OneVerdict, IntegrityDataThatDoesNotFitTheArchiveIsDamage) {
