@@ -179,8 +179,9 @@ class Installer:
         return self.out / "SETUP.EXE"
 
 
-def build_installer(s, name, default_dir=DEFAULT_DIR):
-    """Packs a small tree (the program, a data file, a nested file) into <workdir>/<name>/out."""
+def build_installer(s, name, default_dir=DEFAULT_DIR, extra=()):
+    """Packs a small tree (the program, a data file, a nested file) into <workdir>/<name>/out,
+    with any extra globpack options."""
     base = s.workdir / name
     source, out = base / "src", base / "out"
     (source / "DATA").mkdir(parents=True, exist_ok=True)
@@ -189,7 +190,7 @@ def build_installer(s, name, default_dir=DEFAULT_DIR):
     (source / "README.TXT").write_bytes(b"Vornhelm Atlas\r\n" * 40)
     (source / "DATA" / "MAPS.DAT").write_bytes(bytes((i * 7 + i // 251) & 0xFF for i in range(20000)))
     s.pack(source, out, "--name", PROGRAM_NAME, "--caption", CAPTION, "--subtitle", "Maps",
-           "--default-dir", default_dir, "--version-text", "2.1", "--exe", EXE)
+           "--default-dir", default_dir, "--version-text", "2.1", "--exe", EXE, *extra)
     check((out / "SETUP.EXE").exists(), "globpack wrote %s" % (out / "SETUP.EXE"))
     return Installer(out, source, default_dir)
 

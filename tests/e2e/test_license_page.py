@@ -36,7 +36,7 @@ def scenario(s):
     box = flow.final_box(s, p)
     check(box.message == flow.FAILURE, "abandoning on the agreement page ends with the failure text",
           repr(box.message))
-    check(flow.finish(s, p, box) == 0, "SETUP.EXE exits with 0")
+    check(flow.finish(s, p, box) == 1, "SETUP.EXE exits with 1 after an abandoned install")
 
 
 harness.main("license_page", scenario)

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Installers whose archive header or trailer is malformed. A header text that fills its 64 bytes
-without a terminator shows as its first 63 characters, never running on into the next field. A
-trailer that points outside the file shows no page at all, only the failure box (the header was
-never read, so its texts are empty), and the installer exits with 1."""
+"""Installers whose archive header or trailer is malformed. Without integrity data, a header text
+that fills its 64 bytes without a terminator shows as its first 63 characters, never running on
+into the next field; with it (globpack's default), the same edit ends the run with the failure box
+before any page. A trailer that points outside the file shows no page at all, only the failure
+box (the header was never read, so its texts are empty). The installer exits with 1."""
 import pathlib
 import struct
 import sys
@@ -18,14 +19,19 @@ NAME = "N" * 63  # the longest name globpack writes; its terminator is then over
 FAILURE = "Installation of %s failed.  To complete the install you must run SETUP again."
 
 
-def unterminated_name(s):
-    installer = build_installer(s, "unterminated")
+def rewrite_name(installer):
+    """Rewrites the name field: 63 characters and, where its terminator was, one more."""
     setup = installer.out / "SETUP.EXE"
-    # Rewrite the name field: 63 characters and, where its terminator was, one more.
     data = bytearray(setup.read_bytes())
     start = archive_offset(setup)
     data[start:start + 64] = (NAME + "Q").encode("ascii")
     setup.write_bytes(bytes(data))
+
+
+def unterminated_name(s):
+    # Without integrity data only the structure can tell, and the header is not checked.
+    installer = build_installer(s, "unterminated", extra=("--no-integrity",))
+    rewrite_name(installer)
 
     p = s.start(installer.out)
     wait_agreement(s, p)
@@ -40,6 +46,20 @@ def unterminated_name(s):
     check(question.title == CAPTION, "the field after the name is read as it stands", repr(question))
     s.key("y")
     box = wait_box(s, p, FAILURE % NAME)
+    s.key("Return", to=box)
+    check(s.wait_exit(p, timeout=30) == 1, "the installer exits with 1")
+
+
+def header_checked(s):
+    # With integrity data (globpack's default) the same edit is caught before any page.
+    installer = build_installer(s, "checked")
+    rewrite_name(installer)
+    p = s.start(installer.out)
+    box = wait_box(s, p, FAILURE % NAME, timeout=30)
+    check(box.title == CAPTION and box.owner == 0,
+          "a header that does not match its CRC ends the run with the failure box", repr(box))
+    pages = [w for w in s.windows() if w.cls == "#32770" and w.hwnd != box.hwnd]
+    check(not pages, "no page is shown", repr(pages))
     s.key("Return", to=box)
     check(s.wait_exit(p, timeout=30) == 1, "the installer exits with 1")
 
@@ -63,6 +83,7 @@ def trailer_outside(s):
 
 def scenario(s):
     unterminated_name(s)
+    header_checked(s)
     trailer_outside(s)
 
 
