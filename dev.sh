@@ -228,7 +228,7 @@ cmd_demo() {
     fi
     case $walk in
         0) ;;
-        77) echo "(skipped: Wine, Xvfb or xdotool is missing)" ;;
+        77) echo "(SETUP.EXE was not walked through: see the line above)" ;;
         *) die "the walk through SETUP.EXE failed; see the screenshots in $out/walk/session" ;;
     esac
 
