@@ -21,6 +21,11 @@
 // archive/IntegrityTable.h). The stub's own is a placeholder that stands for none.
 #define IDR_INTEGRITY          106
 
+// The Program Manager group: a resource of type "PMGROUP" that globpack --group fills in, the
+// group's name in the installer's code page without a terminator. The stub's own is empty: the
+// installer then sends its fixed group command.
+#define IDR_PROGRAM_GROUP      107
+
 #define IDI_SETUP              1
 
 // Controls of the pages. Labels nobody addresses carry -1.

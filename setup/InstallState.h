@@ -31,6 +31,8 @@ struct InstallState : WorkerState {
     // The integrity data of the installer's own resources, read with the header.
     IntegrityTable integrity;
     IntegrityParse integrityState = IntegrityParse::Absent;
+    // The Program Manager group of the installer's own resources; empty: the fixed command.
+    char groupName[64] = {};
 };
 
 extern InstallState installState;

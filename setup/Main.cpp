@@ -7,6 +7,7 @@
 #include "InstallWorker.h"
 #include "Pages.h"
 #include "Progman.h"
+#include "ProgmanCommands.h"
 #include "ProgressPage.h"
 #include "Texts.h"
 #include "Win32Host.h"
@@ -39,6 +40,18 @@ void ReadIntegrity() {
                                                       &installState.integrity);
 }
 
+// The Program Manager group among the program's own resources. A name the group command could
+// not carry is left out, as though none were given: the fixed command goes out instead.
+void ReadProgramGroup() {
+    const HRSRC found = FindResourceA(installState.instance, MAKEINTRESOURCEA(IDR_PROGRAM_GROUP), "PMGROUP");
+    const HGLOBAL loaded = found ? LoadResource(installState.instance, found) : nullptr;
+    const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
+    const DWORD size = found ? SizeofResource(installState.instance, found) : 0;
+    if (!bytes || !IsGroupName(bytes, size)) return;
+    std::memcpy(installState.groupName, bytes, size);
+    installState.groupName[size] = 0;
+}
+
 // Reads the header behind the trailer. The texts are cut to their fields, so that nothing reads
 // past one. False when there is no archive, its data ends inside the header (the pages would show
 // made-up texts), or the integrity data is unsound or says the header is damaged.
@@ -46,6 +59,7 @@ bool ReadHeader(VolumeStream& archive) {
     if (!archive.PositionAtArchive()) return false;
     ReadSetupHeader(archive, installState);
     ReadIntegrity();
+    ReadProgramGroup();
     if (installState.integrityState == IntegrityParse::Malformed) return false;
     if (installState.integrityState == IntegrityParse::Valid &&
         installState.integrity.headerCrc != installState.headerCrc)

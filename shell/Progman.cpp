@@ -103,6 +103,12 @@ void PostProgmanCommands() {
                       installState.header.programName, item);
     // Without a server the commands would reach no window and their blocks would stay allocated.
     if (!installState.progmanWindow) return;
-    PostCommand(GroupCommand, GroupCommandBlockSize, postedBlocks[0]);
+    if (installState.groupName[0]) {
+        char group[GroupCommandCapacity];
+        const int length = FormatGroupCommand(installState.groupName, group);
+        PostCommand(group, length + 1, postedBlocks[0]);
+    } else {
+        PostCommand(GroupCommand, GroupCommandBlockSize, postedBlocks[0]);
+    }
     PostCommand(item, std::strlen(item) + 1, postedBlocks[1]);
 }

@@ -110,6 +110,7 @@ protected:
         std::strcpy(installState.installDir, "D:\\APPS\\");
         std::strcpy(installState.header.exeName, "PROG.EXE");
         std::strcpy(installState.header.programName, "Vornhelm Atlas");
+        installState.groupName[0] = 0;
     }
     void TearDown() override {
         for (HWND window : windows) DestroyWindow(window);
@@ -163,6 +164,19 @@ TEST_F(ProgmanConversation, TwoCommandsInOrderThenOneTerminateAfterTheFirstAnswe
     // The block the first answer handed back, packed, was found and freed; the second answer
     // came after the conversation had ended.
     EXPECT_EQ(ProgmanBlocksHeld(), 1);
+}
+
+TEST_F(ProgmanConversation, AGroupOfTheInstallersOwnIsCreatedAndShownForTheItem) {
+    Keep(CreateServer());
+    Keep(CreateBackdropWindow(GetModuleHandleA(nullptr)));
+    std::strcpy(installState.groupName, "Atlas Tools");
+    PostCommandsRecordingBlocks();
+    Pump(500);
+    const auto executes = Of(WM_DDE_EXECUTE);
+    ASSERT_EQ(executes.size(), 2u);
+    EXPECT_EQ(executes[0]->text, "[CreateGroup(Atlas Tools)][ShowGroup(Atlas Tools,1)]");
+    EXPECT_EQ(executes[0]->blockSize, executes[0]->text.size() + 1);
+    EXPECT_EQ(executes[1]->text, "[AddItem(D:\\APPS\\\\PROG.EXE,Vornhelm Atlas)]");
 }
 
 TEST_F(ProgmanConversation, OnlyTheFirstServerIsTalkedTo) {

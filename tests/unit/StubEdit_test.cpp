@@ -54,6 +54,28 @@ TEST_F(StubEditTest, LicenseFileBecomesTheAgreementTextTheSameEveryTime) {
     EXPECT_EQ(Agreement(first), BytesOf("Terms\r\nCaf\xE9\r\n"));
 }
 
+// The stub's own group is empty (the installer's fixed command); --group fills it in.
+TEST_F(StubEditTest, TheGroupIsStoredInTheStubsCopy) {
+    auto group = [](const std::vector<uint8_t>& image_bytes) {
+        PeImage image;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        EXPECT_TRUE(image.Open(image_bytes, &error)) << error;
+        EXPECT_TRUE(ReadResource(image, ResourceKey::Named("PMGROUP"), ResourceKey::Number(107), &bytes, &error))
+            << error;
+        return bytes;
+    };
+    EXPECT_TRUE(group(stub).empty());
+    StubChanges changes;
+    changes.group = true;
+    changes.groupName = "Caf\xE9 Tools";
+    std::vector<uint8_t> edited;
+    std::string error;
+    ASSERT_TRUE(Customize(changes, &edited, &error)) << error;
+    EXPECT_EQ(group(edited), BytesOf("Caf\xE9 Tools"));
+    EXPECT_EQ(Agreement(edited), Agreement(stub)) << "nothing else changes";
+}
+
 TEST_F(StubEditTest, TextThatLeavesNoRoomForTheArchiveIsRefused) {
     // Just small enough, then one byte of text too many: the edited stub may be MaxStubSize.
     StubChanges changes;

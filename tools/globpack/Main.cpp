@@ -72,6 +72,13 @@ file itself is left alone): the new data goes behind the existing resources, so 
 stub grows by about the size of the text or icon. --config, --license and --icon must
 name regular files (not a FIFO or a device) of at most 64 KiB (--config) or 1.4 MB.
 
+--group NAME stores a Program Manager group in the stub's copy: the installer then
+creates NAME and shows it, so that its item for --exe lands there (under Wine: a Start
+Menu folder NAME with the shortcut). Without it the installer creates "Vornhelm
+Software" but shows "New Group", where the item goes. At most 63 bytes in the
+--code-page, none of [ ] ( ) , " \ / : * ? < > |, no control character, no space at
+either end.
+
 --config FILE reads options from a file: one "key = value" per line, the keys being the
 long options without "--" (plus "source" for SOURCE). TOML and INI forms both work:
   ; whole-line comments start with ; or #; [globpack] is the only section
@@ -100,6 +107,8 @@ struct Options {
     std::string stub;
     std::string license;
     std::string icon;
+    std::string group;
+    bool groupGiven = false;
     std::string codePageText = "windows-1252";
     std::string configPath;
     std::vector<std::string> excludes;
@@ -226,8 +235,8 @@ std::string Percent(uint64_t part, uint64_t whole) {
 // Empty when the Program Manager item will find its program among the members.
 std::string ExeProblem(const std::string& exe, const std::vector<SourceFile>& files) {
     if (exe.empty())
-        return "not given; the Program Manager item will start nothing: name the application's "
-               "program";
+        return "not given; the installer's Program Manager item will start nothing: name the "
+               "application's program";
     for (const SourceFile& file : files)
         if (FoldCase(file.relativeName) == FoldCase(exe)) return std::string();
     return exe + " is not among the files; the Program Manager item will start nothing: check "
@@ -248,6 +257,10 @@ void PrintSummary(const Options& options, size_t members, size_t excluded,
                 Percent(result.streamLength, result.bytesIn).c_str(),
                 static_cast<unsigned long long>(result.bytesWritten));
     std::printf("  volumes    %zu\n", result.volumes.size());
+    if (options.groupGiven)
+        std::printf("  group      %s\n", options.group.c_str());
+    else
+        std::printf("  group      none: the item goes to Program Manager's \"New Group\" (see --group)\n");
     std::printf("  elapsed    %.2f s\n", seconds);
 }
 
@@ -321,6 +334,14 @@ int Run(const Options& options) {
     changes.licensePath = options.license;
     changes.iconPath = options.icon;
     changes.codePage = codePage;
+    if (options.groupGiven) {
+        const std::string problem = GroupNameProblem(options.group, codePage, &changes.groupName);
+        if (!problem.empty()) {
+            PrintError("--group: \"" + options.group + "\" " + problem);
+            return kExitUsage;
+        }
+        changes.group = true;
+    }
     std::string stubError;
     if (!CustomizeStub(changes, stubPath.u8string(), &stub, &stubError)) {
         PrintError(stubError);
@@ -423,6 +444,7 @@ int ApplyConfig(const CLI::App& app, Options* options) {
         {"stub", KeyKind::Path, &options->stub, nullptr, nullptr, "--stub"},
         {"license", KeyKind::Path, &options->license, nullptr, nullptr, "--license"},
         {"icon", KeyKind::Path, &options->icon, nullptr, nullptr, "--icon"},
+        {"group", KeyKind::Text, &options->group, nullptr, nullptr, "--group"},
         {"code-page", KeyKind::Text, &options->codePageText, nullptr, nullptr, "--code-page"},
         {"exclude", KeyKind::List, nullptr, nullptr, &options->excludes, "--exclude"},
         {"verify", KeyKind::Flag, nullptr, &options->verify, nullptr, "--verify"},
@@ -490,6 +512,7 @@ int ApplyConfig(const CLI::App& app, Options* options) {
             key->list->insert(key->list->end(), entry.values.begin(), entry.values.end());
             break;
         }
+        if (key->text == &options->group && !onCommandLine) options->groupGiven = true;
         if (key->kind == KeyKind::Text && !onCommandLine) {
             for (int i = 0; i < HeaderTextCount; ++i)
                 if (key->text == &options->texts[i]) options->textGiven[i] = true;
@@ -551,6 +574,11 @@ int main(int argc, char** argv) {
     app.add_option("--icon", options.icon,
                    "Icon file (.ico) for SETUP.EXE: replaces the stub's icon group 1")
         ->type_name("FILE");
+    app.add_option("--group", options.group,
+                   "Program Manager group for the program's item, at most 63 bytes in the "
+                   "--code-page (default: the installer creates \"Vornhelm Software\" and adds "
+                   "the item to the group \"New Group\")")
+        ->type_name("NAME");
     app.add_option("--code-page", options.codePageText,
                    "Code page of names, header texts and the agreement text: a number (1252, "
                    "437, 850, 1250, 1251, ...) or a name (windows-1252, cp437)")
@@ -579,6 +607,7 @@ int main(int argc, char** argv) {
     }
     for (int i = 0; i < HeaderTextCount; ++i)
         options.textGiven[i] = app.count(kTextOptions[i]) > 0;
+    options.groupGiven = app.count("--group") > 0;
     if (!options.configPath.empty()) {
         if (const int status = ApplyConfig(app, &options)) return status;
     }

@@ -1,9 +1,11 @@
 #include "StubEdit.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "AgreementText.h"
 #include "ArchiveWriter.h"
+#include "CodePage.h"
 #include "IconFile.h"
 #include "InputFile.h"
 #include "PeImage.h"
@@ -15,6 +17,9 @@ namespace {
 const char kAgreementType[] = "TXT";
 constexpr uint16_t kAgreementId = 105;
 constexpr uint16_t kIconGroupId = 1;
+const char kGroupType[] = "PMGROUP";
+constexpr uint16_t kGroupId = 107;
+constexpr size_t kGroupNameMost = 63;
 
 // Anything larger than MaxStubSize could not fit volume 0 anyway.
 bool ReadInput(const std::string& name, const char* what, std::vector<uint8_t>* bytes,
@@ -36,6 +41,24 @@ uint32_t Get32(const uint8_t* b) {
 
 }  // namespace
 
+std::string GroupNameProblem(const std::string& text, int codePage, std::string* bytes) {
+    if (text.empty()) return "is empty; name the group or leave --group out";
+    if (!ToCodePage(text, codePage, bytes))
+        return "cannot be written in code page " + std::to_string(codePage) + "; change the name or the --code-page";
+    if (bytes->size() > kGroupNameMost)
+        return "is " + std::to_string(bytes->size()) + " bytes in code page " + std::to_string(codePage) +
+               ", more than 63; shorten it";
+    if (bytes->front() == ' ' || bytes->back() == ' ') return "begins or ends with a space; trim it";
+    for (const char c : *bytes) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F) return "holds a control character; remove it";
+        if (std::strchr("[](),\"\\/:*?<>|", u))
+            return std::string("holds '") + c +
+                   "', which would end the group command or is not allowed in a folder name; remove it";
+    }
+    return std::string();
+}
+
 bool FillIntegrityTable(const IntegrityTable& table, std::vector<uint8_t>* stub) {
     const std::vector<uint8_t> room = RoomFor(table.entries.size());
     const std::vector<uint8_t> filled = SerializeIntegrityTable(table);
@@ -53,7 +76,8 @@ bool FillIntegrityTable(const IntegrityTable& table, std::vector<uint8_t>* stub)
 
 bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
                    std::vector<uint8_t>* stub, std::string* error) {
-    if (changes.licensePath.empty() && changes.iconPath.empty() && !changes.integrity) return true;
+    if (changes.licensePath.empty() && changes.iconPath.empty() && !changes.integrity && !changes.group)
+        return true;
     PeImage image;
     std::string what;
     if (!image.Open(*stub, &what)) {
@@ -88,6 +112,12 @@ bool CustomizeStub(const StubChanges& changes, const std::string& stubName,
             *error = stubName + ": " + what + "; pass the installer's own SETUP.EXE as --stub";
             return false;
         }
+    }
+    if (changes.group &&
+        !ReplaceResource(&image, ResourceKey::Named(kGroupType), ResourceKey::Number(kGroupId),
+                         std::vector<uint8_t>(changes.groupName.begin(), changes.groupName.end()), &what)) {
+        *error = stubName + ": " + what + "; pass this build's SETUP.EXE as --stub, or leave --group out";
+        return false;
     }
     if (changes.integrity &&
         !ReplaceResource(&image, ResourceKey::Named(IntegrityResourceType),

@@ -67,7 +67,7 @@ int InstallerReader::Open(const std::string& installerPath,
                      installerPath.c_str());
         return 2;
     }
-    integrityState = ReadIntegrityData(installerPath, stream->ArchiveOffset(), &integrity);
+    integrityState = ReadIntegrityData(installerPath, stream->ArchiveOffset(), &integrity, &programGroup);
     unsigned char bytes[SetupHeaderSize];
     ReadSetupHeader(*stream, state, bytes);
     if (!stream->AtVolumeEnd() && !HeaderTextsAreText(bytes)) {

@@ -45,11 +45,16 @@ public:
     IntegrityParse Integrity() const { return integrityState; }
     const IntegrityTable& IntegrityData() const { return integrity; }
 
+    // The Program Manager group stored by globpack --group, in the installer's code page; empty
+    // when the installer sends its fixed group command.
+    const std::string& ProgramGroup() const { return programGroup; }
+
     WorkerState state;
 
 private:
     IntegrityTable integrity;
     IntegrityParse integrityState = IntegrityParse::Absent;
+    std::string programGroup;
     std::string installer;
     int64_t certificateSize = 0;
     VolumeHost host;

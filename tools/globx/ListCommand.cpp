@@ -103,8 +103,8 @@ const char* IntegrityText(IntegrityParse integrity) {
     return "none: built without integrity data, so only the structure can be checked";
 }
 
-void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse integrity,
-                      int64_t certificateSize) {
+void PrintHeaderTable(const SetupHeader& header, int codePage, const std::string& group,
+                      IntegrityParse integrity, int64_t certificateSize) {
     for (int i = 0; i < HeaderTextCount; ++i) {
         bool exact;
         const std::string text = StoredTextToUtf8(HeaderText(header, i), codePage, &exact);
@@ -112,6 +112,12 @@ void PrintHeaderTable(const SetupHeader& header, int codePage, IntegrityParse in
                     PrintableText(text).c_str());
     }
     std::printf("%-13s%" PRIu32 "\n", "totalSize:", header.totalSize);
+    bool exact;
+    if (!group.empty())
+        std::printf("%-13s%s\n", "group:", PrintableText(StoredTextToUtf8(group.c_str(), codePage, &exact)).c_str());
+    else
+        std::printf("%-13snone: the installer creates \"Vornhelm Software\" and adds its item to \"New Group\"\n",
+                    "group:");
     std::printf("%-13s%s\n", "integrity:", IntegrityText(integrity));
     if (certificateSize > 0)
         std::printf("%-13syes: a certificate table of %" PRId64 " bytes follows the archive (the "
@@ -135,6 +141,12 @@ int RunList(const CommonOptions& options, bool json) {
             WriteStoredText(writer, HeaderTextNames[i], HeaderText(header, i), options.codePage);
         writer.Key("totalSize");
         writer.Number(header.totalSize);
+        if (reader.ProgramGroup().empty()) {
+            writer.Key("group");
+            writer.Null();
+        } else {
+            WriteStoredText(writer, "group", reader.ProgramGroup().c_str(), options.codePage);
+        }
         writer.Key("integrity");
         writer.String(reader.Integrity() == IntegrityParse::Valid       ? "crc32"
                       : reader.Integrity() == IntegrityParse::Malformed ? "malformed"
@@ -144,7 +156,8 @@ int RunList(const CommonOptions& options, bool json) {
         writer.Key("members");
         writer.BeginArray();
     } else if (!options.quiet) {
-        PrintHeaderTable(header, options.codePage, reader.Integrity(), reader.CertificateSize());
+        PrintHeaderTable(header, options.codePage, reader.ProgramGroup(), reader.Integrity(),
+                         reader.CertificateSize());
         std::printf("%10s  %-19s  ", "Size", "Last write (UTC)");
         if (options.verbose) std::printf("%-19s  %-19s  ", "Created (UTC)", "Last access (UTC)");
         std::printf("Name\n");
