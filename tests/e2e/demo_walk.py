@@ -5,9 +5,12 @@
                  --source build/demo/source --out build/demo/screenshots [--docs docs]
 
 Shows the installer on a private Xvfb display, or on $DISPLAY when --display is given (use
---display "$DISPLAY" to watch it). Walks Agree, drive, directory (C:\\Apps\\Vornhelm Atlas),
-progress (Cancel there, the question moved aside, No), and the final box; checks the installed
-tree against --source. Saves full screenshots as <out>/<n>-<page>.png and, cropped around the
+--display "$DISPLAY" to watch it). Installs as from floppies: SETUP.EXE alone in a drive
+directory, each GLOBn.DAT put in when the installer asks for its disk. Walks Agree, drive,
+directory (C:\\Apps\\Vornhelm Atlas), progress (the request for disk 2 moved aside, the disk put
+in, OK; the request for disk 3, OK), and the final box; checks the installed tree against
+--source. Every picture is of a moment of its own: the pages, the progress page waiting for disk
+2 (backdrop) and for disk 3 (progress), the final box. Saves full screenshots as <out>/<n>-<page>.png and, cropped around the
 page, <out>/<page>.png; with --docs, copies backdrop, agreement, drive, directory, progress and
 done there. Exits 0 done, 1 failed, 77 when Wine, Xvfb or xdotool is missing.
 """
@@ -52,12 +55,39 @@ class Shots:
         log("screenshot: %s" % (self.out / (page + ".png")))
 
 
+def wait_disk_request(s, p, disk):
+    box = s.wait_window(title=flow.DISK_NEEDED, where=flow.is_message_box, process=p, timeout=60)
+    text = "Please insert disk number %d" % disk
+    check(box.message == text, "the installer asks for disk %d" % disk, repr(box.message))
+    return box
+
+
+def move_below(s, p, box, page, disk):
+    """Drags the box below the progress page, as a user would to see the bar; returns it there."""
+    l, t, r, b = box.rect
+    s.drag(l + 40, t + 8, l + 40, page.rect[3] + 16)
+    moved = wait_disk_request(s, p, disk)
+    time.sleep(1.2)  # the page shows the member and the bar on its next tick
+    return moved
+
+
+def put_in(s, installer, drive, volume):
+    shutil.copy(installer / volume, drive / volume)
+    s.key("Return")  # OK, the box's default
+
+
 def walk(s, installer, source, out):
     shots = Shots(s, out)
-    p = s.start(installer)
+    # The drive holds SETUP.EXE only, as the first floppy would.
+    drive = out.parent / "walk" / "drive-a"
+    shutil.rmtree(drive, ignore_errors=True)
+    drive.mkdir(parents=True)
+    shutil.copy(installer / "SETUP.EXE", drive / "SETUP.EXE")
+    check((installer / "GLOB2.DAT").exists() and not (installer / "GLOB3.DAT").exists(),
+          "the sample spans three disks")
+    p = s.start(drive)
     s.wait_window(title="Test", cls="Test", process=p, timeout=30)
     page = flow.agreement_page(s, p)
-    shots.take("backdrop")
     shots.take("agreement", page)
     s.key("space")  # Agree has the focus; Return would press the default button, Cancel
 
@@ -74,29 +104,22 @@ def walk(s, installer, source, out):
     shots.take("directory", page)
     s.key("Return")
 
-    # The sample installs in about a second, and the page shows the current file from its first
-    # tick on: after that tick, Cancel holds the install for the picture. When the install is
-    # quicker than that, the picture taken as the page came up stays.
+    # The first disk's members are in: the whole screen while the installer waits for disk 2.
     page = flow.progress_page(s, p)
-    shots.take("progress", page)
-    deadline = time.monotonic() + 5
-    while page is not None and not page.child(flow.STATUS_LINE).text.startswith(INSTALL_DIR):
-        if time.monotonic() > deadline:
-            break
-        page = s.find_window(title=flow.CAPTION, control=flow.BAR)
-    if page is not None:
-        s.click(*page.button("Cancel").center)
-    box = s.wait_window(title=flow.CAPTION, where=flow.is_message_box, process=p)
-    if box.message == flow.QUIT_QUESTION:
-        l, t, r, b = box.rect
-        s.drag(l + 40, t + 8, l + 40, page.rect[3] + 16)
-        question = flow.message_box(s, p, flow.QUIT_QUESTION)
-        time.sleep(1.2)  # the page repaints its bar on its next tick
-        shots.take("progress", page, question)
-        s.click(*question.button("No").center)
-        box = flow.final_box(s, p, timeout=120)
-    else:
-        log("the install ended before Cancel: the progress picture is from its start")
+    box = move_below(s, p, wait_disk_request(s, p, 2), page, 2)
+    page = flow.progress_page(s, p)
+    check(page.child(flow.STATUS_LINE).text.startswith(INSTALL_DIR),
+          "the page shows the member being installed", repr(page.child(flow.STATUS_LINE).text))
+    shots.take("backdrop")
+    put_in(s, installer, drive, "GLOB1.DAT")
+
+    # Two disks in: the page with its bar and the request for disk 3 beside it.
+    box = move_below(s, p, wait_disk_request(s, p, 3), page, 3)
+    page = flow.progress_page(s, p)
+    shots.take("progress", page, box)
+    put_in(s, installer, drive, "GLOB2.DAT")
+
+    box = flow.final_box(s, p, timeout=120)
     check(box.message == flow.SUCCESS, "the final box reports success", repr(box.message))
     flow.dismiss_group_window(s)  # it would cover the box in the picture
     shots.take("done", box)
