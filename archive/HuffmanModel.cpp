@@ -4,6 +4,38 @@
 
 namespace {
 
+// Row n of the walk table from the tree as it stands.
+inline void SetWalkRow(HuffmanModel& model, int n) {
+    uint32_t* row = model.walk[n];
+    const int32_t c = model.child[n];
+    if (c < 0) {
+        row[0] = row[1] = row[2] = row[3] = WalkLeaf(SymbolOf(c));
+        return;
+    }
+    for (int bit = 0; bit < 2; ++bit) {
+        const int middle = c + bit;
+        const int32_t g = model.child[middle];
+        if (g < 0) {
+            row[2 * bit] = row[2 * bit + 1] = WalkToLeaf(middle, SymbolOf(g));
+        } else {
+            row[2 * bit] = WalkStep(middle, g);
+            row[2 * bit + 1] = WalkStep(middle, g + 1);
+        }
+    }
+}
+
+// The half of a parent's row that goes through its child x, whose own child is c.
+inline void SetWalkHalf(uint32_t* row, int x, int32_t c) {
+    uint32_t* half = row + 2 * (~x & 1);  // the first child sits at an odd position
+    if (c < 0) {
+        half[0] = half[1] = WalkToLeaf(x, SymbolOf(c));
+    } else {
+        half[0] = WalkStep(x, c);
+        half[1] = WalkStep(x, c + 1);
+    }
+}
+
+template <bool Walked>
 inline void Exchange(HuffmanModel& model, int i, int j) {
     int32_t* child = model.child;
     int32_t* parent = model.parent;
@@ -27,6 +59,18 @@ inline void Exchange(HuffmanModel& model, int i, int j) {
     const uint32_t w = model.weight[i];
     model.weight[i] = model.weight[j];
     model.weight[j] = w;
+    if (Walked) {
+        // A row reads its node's child and the children's, all inside the subtree, which keeps
+        // its nodes where they were: rows i and j trade places. The parents' rows change in the
+        // half that goes through i or j.
+        uint32_t (*walk)[4] = model.walk;
+        uint32_t row[4];
+        std::memcpy(row, walk[i], sizeof row);
+        std::memcpy(walk[i], walk[j], sizeof row);
+        std::memcpy(walk[j], row, sizeof row);
+        SetWalkHalf(walk[parent[i]], i, b);
+        SetWalkHalf(walk[parent[j]], j, a);
+    }
 }
 
 // The first node of the block of weight w, which holds n.
@@ -40,9 +84,8 @@ inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     return t;
 }
 
-}  // namespace
-
-void UpdateModelFrom(HuffmanModel& model, int n) {
+template <bool Walked>
+void UpdateFrom(HuffmanModel& model, int n) {
     uint32_t* weight = model.weight;
     while (n > 0) {
         // The node moves in front of the nodes of its weight directly ahead of it: the whole
@@ -50,7 +93,7 @@ void UpdateModelFrom(HuffmanModel& model, int n) {
         const uint32_t w = weight[n];
         if (weight[n - 1] == w) {
             const int t = BlockStart(model, n, w);
-            Exchange(model, n, t);
+            Exchange<Walked>(model, n, t);
             n = t;
         }
         weight[n] = w + 1;
@@ -58,6 +101,57 @@ void UpdateModelFrom(HuffmanModel& model, int n) {
         n = model.parent[n];
     }
     if (n == 0) ++weight[0];
+}
+
+template <bool Walked>
+bool Add(HuffmanModel& model, int c) {
+    if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
+    const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
+    if (model.child[l] >= 0) return false;
+    const int n = model.nextFreeNode;
+    const int z = model.nextFreeNode + 1;
+    model.nextFreeNode += 2;
+
+    model.weight[n] = model.weight[l];
+    model.child[n] = model.child[l];
+    model.parent[n] = l;
+    model.leaf[SymbolOf(model.child[n])] = n;
+
+    model.child[l] = n;
+
+    model.weight[z] = 0;
+    model.child[z] = LeafMark(c);
+    model.parent[z] = l;
+    model.leaf[c] = z;
+    if (Walked) {
+        SetWalkRow(model, n);
+        SetWalkRow(model, z);
+        SetWalkRow(model, l);
+        SetWalkRow(model, model.parent[l]);
+    }
+    return true;
+}
+
+}  // namespace
+
+void UpdateModelFrom(HuffmanModel& model, int n) { UpdateFrom<false>(model, n); }
+
+void UpdateModelFromWalked(HuffmanModel& model, int n) { UpdateFrom<true>(model, n); }
+
+bool AddNode(HuffmanModel& model, int c) { return Add<false>(model, c); }
+
+bool AddNodeWalked(HuffmanModel& model, int c) { return Add<true>(model, c); }
+
+void BuildWalk(HuffmanModel& model) {
+    for (int n = 0; n < model.nextFreeNode; ++n) SetWalkRow(model, n);
+}
+
+void UpdateModelWalked(HuffmanModel& model, int c) {
+    if (model.weight[0] == RebuildLimit) {
+        RebuildTree(model);
+        BuildWalk(model);
+    }
+    UpdateFrom<true>(model, model.leaf[c]);
 }
 
 void InitializeModel(HuffmanModel& model) {
@@ -76,7 +170,7 @@ void InitializeModel(HuffmanModel& model) {
     model.nextFreeNode = 3;
 }
 
-void SwapNodes(HuffmanModel& model, int i, int j) { Exchange(model, i, j); }
+void SwapNodes(HuffmanModel& model, int i, int j) { Exchange<false>(model, i, j); }
 
 void UpdateModel(HuffmanModel& model, int c) {
     if (model.weight[0] == RebuildLimit)  // equality is enough: every update adds exactly 1
@@ -124,26 +218,4 @@ void RebuildTree(HuffmanModel& model) {
             model.parent[c + 1] = i;
         }
     }
-}
-
-bool AddNode(HuffmanModel& model, int c) {
-    if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
-    const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
-    if (model.child[l] >= 0) return false;
-    const int n = model.nextFreeNode;
-    const int z = model.nextFreeNode + 1;
-    model.nextFreeNode += 2;
-
-    model.weight[n] = model.weight[l];
-    model.child[n] = model.child[l];
-    model.parent[n] = l;
-    model.leaf[SymbolOf(model.child[n])] = n;
-
-    model.child[l] = n;
-
-    model.weight[z] = 0;
-    model.child[z] = LeafMark(c);
-    model.parent[z] = l;
-    model.leaf[c] = z;
-    return true;
 }

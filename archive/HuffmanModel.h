@@ -43,6 +43,10 @@ struct HuffmanModel {
     uint32_t weight[NodeCount];
     int32_t parent[NodeCount];
     int32_t child[NodeCount];
+    // The decoder's table for walking two levels per step, row n for node n, column b for the
+    // next two bits (the first one high); see WalkStep. Only the operations named ...Walked and
+    // BuildWalk keep it; every other operation leaves it as it was.
+    uint32_t walk[NodeCount][4];
     uint16_t leader[RebuildLimit + 1];
 
     HuffmanNode Node(int i) const {
@@ -52,6 +56,29 @@ struct HuffmanModel {
 };
 
 void InitializeModel(HuffmanModel& model);
+
+// An entry of HuffmanModel::walk. One >= 0 takes two levels: down to the middle node in bits 16
+// to 31, then to the node in bits 0 to 15, whose own row follows. A negative one ends the walk:
+// with WalkOneMore set, one level down to the leaf in bits 16 to 25; without it, the node reached
+// last is the leaf already (its row holds this entry four times). Either way bits 0 to 8 hold the
+// leaf's symbol.
+constexpr uint32_t WalkEnd = 0x80000000u;
+constexpr uint32_t WalkOneMore = 0x40000000u;
+inline uint32_t WalkStep(int middle, int next) {
+    return static_cast<uint32_t>(middle) << 16 | static_cast<uint32_t>(next);
+}
+inline uint32_t WalkLeaf(int symbol) { return WalkEnd | static_cast<uint32_t>(symbol); }
+inline uint32_t WalkToLeaf(int leaf, int symbol) {
+    return WalkEnd | WalkOneMore | static_cast<uint32_t>(leaf) << 16 | static_cast<uint32_t>(symbol);
+}
+
+// Fills every row of the walk table for nodes in use from the tree.
+void BuildWalk(HuffmanModel& model);
+
+// UpdateModel, UpdateModelFrom and AddNode keeping the walk table.
+void UpdateModelWalked(HuffmanModel& model, int c);
+void UpdateModelFromWalked(HuffmanModel& model, int n);
+bool AddNodeWalked(HuffmanModel& model, int c);
 
 // Counts one occurrence of byte c and restores the weight order (rebuilding first when the
 // root has reached RebuildLimit).
