@@ -87,17 +87,19 @@ struct Symbol {
 // remembering the path for the update. Entry: bits.position is below the fast loop's limit and
 // the walk table matches the tree.
 inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits, int32_t* path) {
-    const uint32_t(*walk)[4] = model.walk;
+    const unsigned char* rows = reinterpret_cast<const unsigned char*>(model.walk);
     uint64_t window = bits.Window();
     int depth = 0;
-    uint32_t e = walk[0][window >> 62];  // the root is always internal
+    uint32_t e = model.walk[0][window >> 62];  // the root is always internal
     while (static_cast<int32_t>(e) >= 0) {
-        const int next = static_cast<int>(e & 0xFFFF);
+        const uint32_t row = e & 0xFFFF;
         path[depth + 1] = static_cast<int32_t>(e >> 16);
-        path[depth + 2] = next;
+        path[depth + 2] = static_cast<int32_t>(row / WalkRowBytes);
         depth += 2;
         window <<= 2;
-        e = walk[next][window >> 62];
+        uint32_t next;
+        std::memcpy(&next, rows + row + (window >> 62) * sizeof next, sizeof next);
+        e = next;
     }
     if (e & WalkOneMore) {
         path[++depth] = static_cast<int32_t>((e >> 16) & 0x3FF);

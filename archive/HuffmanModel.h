@@ -58,14 +58,16 @@ struct HuffmanModel {
 void InitializeModel(HuffmanModel& model);
 
 // An entry of HuffmanModel::walk. One >= 0 takes two levels: down to the middle node in bits 16
-// to 31, then to the node in bits 0 to 15, whose own row follows. A negative one ends the walk:
+// to 31, then to the node whose row lies at the byte offset in bits 0 to 15 (the node's index
+// times WalkRowBytes), so the next step needs no multiplication. A negative one ends the walk:
 // with WalkOneMore set, one level down to the leaf in bits 16 to 25; without it, the node reached
 // last is the leaf already (its row holds this entry four times). Either way bits 0 to 8 hold the
 // leaf's symbol.
 constexpr uint32_t WalkEnd = 0x80000000u;
 constexpr uint32_t WalkOneMore = 0x40000000u;
+constexpr uint32_t WalkRowBytes = 4 * sizeof(uint32_t);
 inline uint32_t WalkStep(int middle, int next) {
-    return static_cast<uint32_t>(middle) << 16 | static_cast<uint32_t>(next);
+    return static_cast<uint32_t>(middle) << 16 | static_cast<uint32_t>(next) * WalkRowBytes;
 }
 inline uint32_t WalkLeaf(int symbol) { return WalkEnd | static_cast<uint32_t>(symbol); }
 inline uint32_t WalkToLeaf(int leaf, int symbol) {

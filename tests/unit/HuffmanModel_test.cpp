@@ -377,7 +377,7 @@ int WalkCode(const HuffmanModel& model, int leaf) {
     for (;;) {
         const uint32_t e = model.walk[at][bits[taken] * 2 + bits[taken + 1]];
         if (static_cast<int32_t>(e) >= 0) {
-            at = static_cast<int>(e & 0xFFFF);
+            at = static_cast<int>((e & 0xFFFF) / WalkRowBytes);
             taken += 2;
             if (taken >= bits.size() - 1) return -1;
             continue;
