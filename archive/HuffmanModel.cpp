@@ -76,7 +76,7 @@ inline void Exchange(HuffmanModel& model, int i, int j) {
 // The first node of the block of weight w, which holds n.
 inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     const uint32_t* weight = model.weight;
-    int t = model.leader[w];
+    int t = model.leader[LeaderSlot(w)];
     if (t > n || weight[t] != w || (t > 0 && weight[t - 1] == w)) {
         t = n;
         while (t > 0 && weight[t - 1] == w) --t;
@@ -97,7 +97,7 @@ void UpdateFrom(HuffmanModel& model, int n) {
             n = t;
         }
         weight[n] = w + 1;
-        model.leader[w] = static_cast<uint16_t>(n + 1);
+        model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
         n = model.parent[n];
     }
     if (n == 0) ++weight[0];

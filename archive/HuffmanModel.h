@@ -31,12 +31,17 @@ constexpr int SymbolOf(int32_t leafMark) { return ~leafMark; }
 // positions and 1 at even ones; weights never increase with the index; bit 0 leads to the first
 // child; nextFreeNode = 3 + 2 * (byte values added); no weight passes RebuildLimit.
 //
-// Nodes of equal weight form one contiguous block. leader[w] is a hint for the block of weight w:
-// each time the update climbs past a node of weight w (moved to the front of its block, then
-// counted), the rest of the block begins just behind it, and leader[w] says so. It is checked
-// before every use, so counting a node along a path needs nothing beyond its weight, and the
-// update still finds the node to swap with at once in the common case. Allocate models on the heap (the hints alone are
-// 64 KiB) and value-initialise them once (`new HuffmanModel()`) so the hints start as numbers.
+// Nodes of equal weight form one contiguous block. leader[LeaderSlot(w)] is a hint for the block
+// of weight w: each time the update climbs past a node of weight w (moved to the front of its
+// block, then counted), the rest of the block begins just behind it, and the hint says so. It is
+// checked before every use, so counting a node along a path needs nothing beyond its weight, and
+// the update still finds the node to swap with at once in the common case. Weights that share a
+// slot only cost a search now and then: the slots stay few, so the hints the update uses stay in
+// the first-level cache with the tree. Allocate models on the heap and value-initialise them once
+// (`new HuffmanModel()`) so the hints start as numbers.
+constexpr uint32_t LeaderSlots = 4096;
+constexpr uint32_t LeaderSlot(uint32_t weight) { return weight & (LeaderSlots - 1); }
+
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
     int32_t nextFreeNode;
@@ -47,7 +52,7 @@ struct HuffmanModel {
     // next two bits (the first one high); see WalkStep. Only the operations named ...Walked and
     // BuildWalk keep it; every other operation leaves it as it was.
     uint32_t walk[NodeCount][4];
-    uint16_t leader[RebuildLimit + 1];
+    uint16_t leader[LeaderSlots];
 
     HuffmanNode Node(int i) const {
         const int32_t c = child[i];

@@ -355,7 +355,7 @@ TEST(HuffmanModel, HintsOfAnyValueGiveTheSameTrees) {
             for (int i = 0; i < scrambled->nextFreeNode; ++i) {
                 for (uint32_t w : {scrambled->weight[i], scrambled->weight[i] + 1}) {
                     noise = noise * 1103515245u + 12345u;
-                    scrambled->leader[w] = static_cast<uint16_t>(noise >> 16);
+                    scrambled->leader[LeaderSlot(w)] = static_cast<uint16_t>(noise >> 16);
                 }
             }
             Count(*kept, c);
