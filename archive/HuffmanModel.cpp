@@ -24,23 +24,51 @@ inline void SetWalkRow(HuffmanModel& model, int n) {
     }
 }
 
-// The half of a parent's row that goes through its child x, whose own child is c.
+// The half of a parent's row that goes through its child x, whose own child is c. Leaves and
+// internal nodes trade places at random on some data: no branch on which.
 inline void SetWalkHalf(uint32_t* row, int x, int32_t c) {
     uint32_t* half = row + 2 * (~x & 1);  // the first child sits at an odd position
-    if (c < 0) {
-        half[0] = half[1] = WalkToLeaf(x, SymbolOf(c));
-    } else {
-        half[0] = WalkStep(x, c);
-        half[1] = WalkStep(x, c + 1);
-    }
+    const bool isLeaf = c < 0;
+    const uint32_t first = isLeaf ? WalkToLeaf(x, SymbolOf(c)) : WalkStep(x, c);
+    half[0] = first;
+    half[1] = isLeaf ? first : first + WalkRowBytes;
 }
 
+// Points what hangs below position x at x: the leaf entry of its symbol when c is a leaf mark,
+// else the parent entries of its children c and c + 1. No branch on which.
+inline void Repoint(HuffmanModel& model, int32_t c, int x) {
+    const bool isLeaf = c < 0;
+    int32_t* base = isLeaf ? model.leaf : model.parent;
+    const int index = isLeaf ? SymbolOf(c) : c;
+    base[index] = x;
+    base[index + (isLeaf ? 0 : 1)] = x;
+}
+
+// Exchanges the subtrees at i and j. The decoder's update (Walked) exchanges nodes of equal
+// weight only, so it leaves the weights, and keeps the walk table.
 template <bool Walked>
 inline void Exchange(HuffmanModel& model, int i, int j) {
     int32_t* child = model.child;
     int32_t* parent = model.parent;
     const int32_t a = child[i];
     const int32_t b = child[j];
+    if (Walked) {
+        Repoint(model, a, j);
+        Repoint(model, b, i);
+        child[i] = b;
+        child[j] = a;
+        // A row reads its node's child and the children's, all inside the subtree, which keeps
+        // its nodes where they were: rows i and j trade places. The parents' rows change in the
+        // half that goes through i or j.
+        uint32_t (*walk)[4] = model.walk;
+        uint32_t row[4];
+        std::memcpy(row, walk[i], sizeof row);
+        std::memcpy(walk[i], walk[j], sizeof row);
+        std::memcpy(walk[j], row, sizeof row);
+        SetWalkHalf(walk[parent[i]], i, b);
+        SetWalkHalf(walk[parent[j]], j, a);
+        return;
+    }
     if (a < 0) {
         model.leaf[SymbolOf(a)] = j;
     } else {
@@ -59,18 +87,6 @@ inline void Exchange(HuffmanModel& model, int i, int j) {
     const uint32_t w = model.weight[i];
     model.weight[i] = model.weight[j];
     model.weight[j] = w;
-    if (Walked) {
-        // A row reads its node's child and the children's, all inside the subtree, which keeps
-        // its nodes where they were: rows i and j trade places. The parents' rows change in the
-        // half that goes through i or j.
-        uint32_t (*walk)[4] = model.walk;
-        uint32_t row[4];
-        std::memcpy(row, walk[i], sizeof row);
-        std::memcpy(walk[i], walk[j], sizeof row);
-        std::memcpy(walk[j], row, sizeof row);
-        SetWalkHalf(walk[parent[i]], i, b);
-        SetWalkHalf(walk[parent[j]], j, a);
-    }
 }
 
 // The first node of the block of weight w, which holds n.
