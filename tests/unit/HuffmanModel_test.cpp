@@ -415,19 +415,23 @@ TEST(HuffmanModel, WalkTableFollowsTheTreeThroughEveryStep) {
         BuildWalk(*walked);
         auto plain = NewModel();
         auto fresh = NewModel();
-        size_t step = 0;
-        for (uint8_t c : input.data) {
-            if (walked->leaf[c] == -1) {
-                ASSERT_TRUE(AddNodeWalked(*walked, c));
-            }
-            UpdateModelWalked(*walked, c);
-            Count(*plain, c);
-            ASSERT_TRUE(SameNodes(*walked, *plain, plain->nextFreeNode)) << "at byte " << step;
+        const auto sameTable = [&] {
             fresh->nextFreeNode = walked->nextFreeNode;
             std::memcpy(fresh->child, walked->child, sizeof fresh->child);
             BuildWalk(*fresh);
             const size_t rows = sizeof(uint32_t) * 4 * static_cast<size_t>(walked->nextFreeNode);
-            ASSERT_EQ(std::memcmp(walked->walk, fresh->walk, rows), 0) << "at byte " << step;
+            return std::memcmp(walked->walk, fresh->walk, rows) == 0;
+        };
+        size_t step = 0;
+        for (uint8_t c : input.data) {
+            if (walked->leaf[c] == -1) {
+                ASSERT_TRUE(AddNodeWalked(*walked, c));
+                ASSERT_TRUE(sameTable()) << "after AddNodeWalked at byte " << step;
+            }
+            UpdateModelWalked(*walked, c);
+            Count(*plain, c);
+            ASSERT_TRUE(SameNodes(*walked, *plain, plain->nextFreeNode)) << "at byte " << step;
+            ASSERT_TRUE(sameTable()) << "at byte " << step;
             if (step % 101 == 0) {
                 for (int s = 0; s < SymbolCount; ++s) {
                     if (walked->leaf[s] == -1) continue;
