@@ -83,18 +83,34 @@ struct Symbol {
         next = child[n];                                       \
     } while (false)
 
-// Walks one code down the tree from the buffer, remembering the path for the update. Entry:
-// bits.position is below the fast loop's limit.
-inline Symbol WalkBuffered(const int32_t* child, BufferBits& bits, int32_t* path) {
+// Walks one code down the tree from the buffer, two levels per step through the walk table,
+// remembering the path for the update. Entry: bits.position is below the fast loop's limit and
+// the walk table matches the tree.
+inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits, int32_t* path) {
+    const unsigned char* rows = reinterpret_cast<const unsigned char*>(model.walk);
     uint64_t window = bits.Window();
     int depth = 0;
-    int32_t next = child[0];  // the root is always internal
-    do GLOB_WALK_LEVEL();
-    while (next >= 0);
+    uint32_t e = model.walk[0][window >> 62];  // the root is always internal
+    while (static_cast<int32_t>(e) >= 0) {
+        const uint32_t row = e & 0xFFFF;
+        path[depth + 1] = static_cast<int32_t>(e >> 16);
+        path[depth + 2] = static_cast<int32_t>(row / WalkRowBytes);
+        depth += 2;
+        window <<= 2;
+        uint32_t next;
+        std::memcpy(&next, rows + row + (window >> 62) * sizeof next, sizeof next);
+        e = next;
+    }
+    if (e & WalkOneMore) {
+        path[++depth] = static_cast<int32_t>((e >> 16) & 0x3FF);
+        window <<= 1;
+    }
+    Symbol s{static_cast<int>(e & 0x1FF), false, depth};
     if (depth > WindowLevels) {
         // Past the window's real bits; cannot happen (see WindowLevels), but stays exact.
+        const int32_t* child = model.child;
         depth = 0;
-        next = child[0];
+        int32_t next = child[0];
         do {
             window = bits.Window();
             const int start = depth;
@@ -102,10 +118,10 @@ inline Symbol WalkBuffered(const int32_t* child, BufferBits& bits, int32_t* path
             while (next >= 0 && depth - start < WindowLevels);
             bits.position += static_cast<size_t>(depth - start);
         } while (next >= 0);
+        s = Symbol{SymbolOf(next), false, depth};
     } else {
         bits.position += static_cast<size_t>(depth);
     }
-    Symbol s{SymbolOf(next), false, depth};
     if (s.c == Escape) {
         s.escaped = true;
         s.c = static_cast<int>(window >> 56);
@@ -144,16 +160,16 @@ inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
     uint32_t* weight = model.weight;
     if (s.escaped) {
         // Such an Escape would overrun the nodes: the tree holds every byte, or this one already.
-        if (!AddNode(model, s.c)) return false;
-        UpdateModel(model, s.c);
+        if (!AddNodeWalked(model, s.c)) return false;
+        UpdateModelWalked(model, s.c);
     } else if (weight[0] == RebuildLimit) {
-        UpdateModel(model, s.c);  // rebuilds first, so the path no longer holds
+        UpdateModelWalked(model, s.c);  // rebuilds first, so the path no longer holds
     } else {
         for (int j = s.depth; j > 0; --j) {
             const int n = path[j];
             const uint32_t w = weight[n];
             if (weight[n - 1] == w) {
-                UpdateModelFrom(model, n);
+                UpdateModelFromWalked(model, n);
                 return true;
             }
             weight[n] = w + 1;
@@ -167,6 +183,7 @@ inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
 
 DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutput& output) {
     InitializeModel(model);
+    BuildWalk(model);
     StreamBits in(stream);
     int32_t path[NodeCount];
 
@@ -179,7 +196,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             DecodeStatus status = DecodeStatus::Complete;
             bool done = false;
             while (bits.position < limit) {
-                const Symbol s = WalkBuffered(model.child, bits, path);
+                const Symbol s = WalkBuffered(model, bits, path);
                 if (s.c == EndOfStream) {
                     done = true;
                     break;

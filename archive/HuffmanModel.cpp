@@ -4,11 +4,71 @@
 
 namespace {
 
+// Row n of the walk table from the tree as it stands.
+inline void SetWalkRow(HuffmanModel& model, int n) {
+    uint32_t* row = model.walk[n];
+    const int32_t c = model.child[n];
+    if (c < 0) {
+        row[0] = row[1] = row[2] = row[3] = WalkLeaf(SymbolOf(c));
+        return;
+    }
+    for (int bit = 0; bit < 2; ++bit) {
+        const int middle = c + bit;
+        const int32_t g = model.child[middle];
+        if (g < 0) {
+            row[2 * bit] = row[2 * bit + 1] = WalkToLeaf(middle, SymbolOf(g));
+        } else {
+            row[2 * bit] = WalkStep(middle, g);
+            row[2 * bit + 1] = WalkStep(middle, g + 1);
+        }
+    }
+}
+
+// The half of a parent's row that goes through its child x, whose own child is c. Leaves and
+// internal nodes trade places at random on some data: no branch on which.
+inline void SetWalkHalf(uint32_t* row, int x, int32_t c) {
+    uint32_t* half = row + 2 * (~x & 1);  // the first child sits at an odd position
+    const bool isLeaf = c < 0;
+    const uint32_t first = isLeaf ? WalkToLeaf(x, SymbolOf(c)) : WalkStep(x, c);
+    half[0] = first;
+    half[1] = isLeaf ? first : first + WalkRowBytes;
+}
+
+// Points what hangs below position x at x: the leaf entry of its symbol when c is a leaf mark,
+// else the parent entries of its children c and c + 1. No branch on which.
+inline void Repoint(HuffmanModel& model, int32_t c, int x) {
+    const bool isLeaf = c < 0;
+    int32_t* base = isLeaf ? model.leaf : model.parent;
+    const int index = isLeaf ? SymbolOf(c) : c;
+    base[index] = x;
+    base[index + (isLeaf ? 0 : 1)] = x;
+}
+
+// Exchanges the subtrees at i and j. The decoder's update (Walked) exchanges nodes of equal
+// weight only, so it leaves the weights, and keeps the walk table.
+template <bool Walked>
 inline void Exchange(HuffmanModel& model, int i, int j) {
     int32_t* child = model.child;
     int32_t* parent = model.parent;
     const int32_t a = child[i];
     const int32_t b = child[j];
+    if (Walked) {
+        Repoint(model, a, j);
+        Repoint(model, b, i);
+        child[i] = b;
+        child[j] = a;
+        // A row reads its node's child and the children's, all inside the subtree, which keeps
+        // its nodes where they were: rows i and j trade places. The parents' rows change in the
+        // half that goes through i or j.
+        uint32_t (*walk)[4] = model.walk;
+        uint32_t row[4];
+        std::memcpy(row, walk[i], sizeof row);
+        std::memcpy(walk[i], walk[j], sizeof row);
+        std::memcpy(walk[j], row, sizeof row);
+        SetWalkHalf(walk[parent[i]], i, b);
+        SetWalkHalf(walk[parent[j]], j, a);
+        return;
+    }
     if (a < 0) {
         model.leaf[SymbolOf(a)] = j;
     } else {
@@ -32,7 +92,7 @@ inline void Exchange(HuffmanModel& model, int i, int j) {
 // The first node of the block of weight w, which holds n.
 inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     const uint32_t* weight = model.weight;
-    int t = model.leader[w];
+    int t = model.leader[LeaderSlot(w)];
     if (t > n || weight[t] != w || (t > 0 && weight[t - 1] == w)) {
         t = n;
         while (t > 0 && weight[t - 1] == w) --t;
@@ -40,9 +100,8 @@ inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     return t;
 }
 
-}  // namespace
-
-void UpdateModelFrom(HuffmanModel& model, int n) {
+template <bool Walked>
+void UpdateFrom(HuffmanModel& model, int n) {
     uint32_t* weight = model.weight;
     while (n > 0) {
         // The node moves in front of the nodes of its weight directly ahead of it: the whole
@@ -50,14 +109,65 @@ void UpdateModelFrom(HuffmanModel& model, int n) {
         const uint32_t w = weight[n];
         if (weight[n - 1] == w) {
             const int t = BlockStart(model, n, w);
-            Exchange(model, n, t);
+            Exchange<Walked>(model, n, t);
             n = t;
         }
         weight[n] = w + 1;
-        model.leader[w] = static_cast<uint16_t>(n + 1);
+        model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
         n = model.parent[n];
     }
     if (n == 0) ++weight[0];
+}
+
+template <bool Walked>
+bool Add(HuffmanModel& model, int c) {
+    if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
+    const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
+    if (model.child[l] >= 0) return false;
+    const int n = model.nextFreeNode;
+    const int z = model.nextFreeNode + 1;
+    model.nextFreeNode += 2;
+
+    model.weight[n] = model.weight[l];
+    model.child[n] = model.child[l];
+    model.parent[n] = l;
+    model.leaf[SymbolOf(model.child[n])] = n;
+
+    model.child[l] = n;
+
+    model.weight[z] = 0;
+    model.child[z] = LeafMark(c);
+    model.parent[z] = l;
+    model.leaf[c] = z;
+    if (Walked) {
+        SetWalkRow(model, n);
+        SetWalkRow(model, z);
+        SetWalkRow(model, l);
+        SetWalkRow(model, model.parent[l]);
+    }
+    return true;
+}
+
+}  // namespace
+
+void UpdateModelFrom(HuffmanModel& model, int n) { UpdateFrom<false>(model, n); }
+
+void UpdateModelFromWalked(HuffmanModel& model, int n) { UpdateFrom<true>(model, n); }
+
+bool AddNode(HuffmanModel& model, int c) { return Add<false>(model, c); }
+
+bool AddNodeWalked(HuffmanModel& model, int c) { return Add<true>(model, c); }
+
+void BuildWalk(HuffmanModel& model) {
+    for (int n = 0; n < model.nextFreeNode; ++n) SetWalkRow(model, n);
+}
+
+void UpdateModelWalked(HuffmanModel& model, int c) {
+    if (model.weight[0] == RebuildLimit) {
+        RebuildTree(model);
+        BuildWalk(model);
+    }
+    UpdateFrom<true>(model, model.leaf[c]);
 }
 
 void InitializeModel(HuffmanModel& model) {
@@ -76,7 +186,7 @@ void InitializeModel(HuffmanModel& model) {
     model.nextFreeNode = 3;
 }
 
-void SwapNodes(HuffmanModel& model, int i, int j) { Exchange(model, i, j); }
+void SwapNodes(HuffmanModel& model, int i, int j) { Exchange<false>(model, i, j); }
 
 void UpdateModel(HuffmanModel& model, int c) {
     if (model.weight[0] == RebuildLimit)  // equality is enough: every update adds exactly 1
@@ -124,26 +234,4 @@ void RebuildTree(HuffmanModel& model) {
             model.parent[c + 1] = i;
         }
     }
-}
-
-bool AddNode(HuffmanModel& model, int c) {
-    if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
-    const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
-    if (model.child[l] >= 0) return false;
-    const int n = model.nextFreeNode;
-    const int z = model.nextFreeNode + 1;
-    model.nextFreeNode += 2;
-
-    model.weight[n] = model.weight[l];
-    model.child[n] = model.child[l];
-    model.parent[n] = l;
-    model.leaf[SymbolOf(model.child[n])] = n;
-
-    model.child[l] = n;
-
-    model.weight[z] = 0;
-    model.child[z] = LeafMark(c);
-    model.parent[z] = l;
-    model.leaf[c] = z;
-    return true;
 }

@@ -31,19 +31,28 @@ constexpr int SymbolOf(int32_t leafMark) { return ~leafMark; }
 // positions and 1 at even ones; weights never increase with the index; bit 0 leads to the first
 // child; nextFreeNode = 3 + 2 * (byte values added); no weight passes RebuildLimit.
 //
-// Nodes of equal weight form one contiguous block. leader[w] is a hint for the block of weight w:
-// each time the update climbs past a node of weight w (moved to the front of its block, then
-// counted), the rest of the block begins just behind it, and leader[w] says so. It is checked
-// before every use, so counting a node along a path needs nothing beyond its weight, and the
-// update still finds the node to swap with at once in the common case. Allocate models on the heap (the hints alone are
-// 64 KiB) and value-initialise them once (`new HuffmanModel()`) so the hints start as numbers.
+// Nodes of equal weight form one contiguous block. leader[LeaderSlot(w)] is a hint for the block
+// of weight w: each time the update climbs past a node of weight w (moved to the front of its
+// block, then counted), the rest of the block begins just behind it, and the hint says so. It is
+// checked before every use, so counting a node along a path needs nothing beyond its weight, and
+// the update still finds the node to swap with at once in the common case. Weights that share a
+// slot only cost a search now and then: the slots stay few, so the hints the update uses stay in
+// the first-level cache with the tree. Allocate models on the heap and value-initialise them once
+// (`new HuffmanModel()`) so the hints start as numbers.
+constexpr uint32_t LeaderSlots = 4096;
+constexpr uint32_t LeaderSlot(uint32_t weight) { return weight & (LeaderSlots - 1); }
+
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
     int32_t nextFreeNode;
     uint32_t weight[NodeCount];
     int32_t parent[NodeCount];
     int32_t child[NodeCount];
-    uint16_t leader[RebuildLimit + 1];
+    // The decoder's table for walking two levels per step, row n for node n, column b for the
+    // next two bits (the first one high); see WalkStep. Only the operations named ...Walked and
+    // BuildWalk keep it; every other operation leaves it as it was.
+    uint32_t walk[NodeCount][4];
+    uint16_t leader[LeaderSlots];
 
     HuffmanNode Node(int i) const {
         const int32_t c = child[i];
@@ -52,6 +61,31 @@ struct HuffmanModel {
 };
 
 void InitializeModel(HuffmanModel& model);
+
+// An entry of HuffmanModel::walk. One >= 0 takes two levels: down to the middle node in bits 16
+// to 31, then to the node whose row lies at the byte offset in bits 0 to 15 (the node's index
+// times WalkRowBytes), so the next step needs no multiplication. A negative one ends the walk:
+// with WalkOneMore set, one level down to the leaf in bits 16 to 25; without it, the node reached
+// last is the leaf already (its row holds this entry four times). Either way bits 0 to 8 hold the
+// leaf's symbol.
+constexpr uint32_t WalkEnd = 0x80000000u;
+constexpr uint32_t WalkOneMore = 0x40000000u;
+constexpr uint32_t WalkRowBytes = 4 * sizeof(uint32_t);
+inline uint32_t WalkStep(int middle, int next) {
+    return static_cast<uint32_t>(middle) << 16 | static_cast<uint32_t>(next) * WalkRowBytes;
+}
+inline uint32_t WalkLeaf(int symbol) { return WalkEnd | static_cast<uint32_t>(symbol); }
+inline uint32_t WalkToLeaf(int leaf, int symbol) {
+    return WalkEnd | WalkOneMore | static_cast<uint32_t>(leaf) << 16 | static_cast<uint32_t>(symbol);
+}
+
+// Fills every row of the walk table for nodes in use from the tree.
+void BuildWalk(HuffmanModel& model);
+
+// UpdateModel, UpdateModelFrom and AddNode keeping the walk table.
+void UpdateModelWalked(HuffmanModel& model, int c);
+void UpdateModelFromWalked(HuffmanModel& model, int n);
+bool AddNodeWalked(HuffmanModel& model, int c);
 
 // Counts one occurrence of byte c and restores the weight order (rebuilding first when the
 // root has reached RebuildLimit).

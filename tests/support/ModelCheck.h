@@ -7,7 +7,7 @@
 
 #include "HuffmanModel.h"
 
-// The model is large (its block hints alone are 64 KiB): tests keep it on the heap.
+// The model is large (over 20 KiB): tests keep it on the heap.
 std::unique_ptr<HuffmanModel> NewModel();
 
 // "" when every invariant of HuffmanModel.h holds, else the first one broken, with the node.

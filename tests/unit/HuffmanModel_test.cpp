@@ -355,12 +355,90 @@ TEST(HuffmanModel, HintsOfAnyValueGiveTheSameTrees) {
             for (int i = 0; i < scrambled->nextFreeNode; ++i) {
                 for (uint32_t w : {scrambled->weight[i], scrambled->weight[i] + 1}) {
                     noise = noise * 1103515245u + 12345u;
-                    scrambled->leader[w] = static_cast<uint16_t>(noise >> 16);
+                    scrambled->leader[LeaderSlot(w)] = static_cast<uint16_t>(noise >> 16);
                 }
             }
             Count(*kept, c);
             Count(*scrambled, c);
             ASSERT_TRUE(SameNodes(*kept, *scrambled, kept->nextFreeNode)) << "at byte " << step;
+            ++step;
+        }
+    }
+}
+
+// Walks a leaf's code through the decoder's walk table; the leaf reached, or -1 when the table
+// leads elsewhere or ends at another depth.
+int WalkCode(const HuffmanModel& model, int leaf) {
+    std::vector<int> bits;
+    for (int n = leaf; n != 0; n = model.parent[n]) bits.insert(bits.begin(), ~n & 1);
+    bits.insert(bits.end(), 2, 0);  // padding: the table reads two bits at a time
+    size_t taken = 0;
+    int at = 0;
+    for (;;) {
+        const uint32_t e = model.walk[at][bits[taken] * 2 + bits[taken + 1]];
+        if (static_cast<int32_t>(e) >= 0) {
+            at = static_cast<int>((e & 0xFFFF) / WalkRowBytes);
+            taken += 2;
+            if (taken >= bits.size() - 1) return -1;
+            continue;
+        }
+        if (e & WalkOneMore) {
+            at = static_cast<int>((e >> 16) & 0x3FF);
+            ++taken;
+        }
+        const bool same = taken == bits.size() - 2 &&
+                          static_cast<int>(e & 0x1FF) == SymbolOf(model.child[at]);
+        return same ? at : -1;
+    }
+}
+
+// The decoder keeps its walk table through every update, addition, exchange and rebuild: it
+// must equal the table built afresh, lead every code to its leaf, and the tree must be the one
+// the plain operations give.
+TEST(HuffmanModel, WalkTableFollowsTheTreeThroughEveryStep) {
+    const struct {
+        const char* name;
+        std::vector<uint8_t> data;
+    } inputs[] = {
+        {"uniform: nodes move at almost every byte", RandomBytes(40000, 51)},
+        {"skewed, across rebuilds", SkewedBytes(70000, 52)},
+        {"every value, then one", [] {
+             std::vector<uint8_t> bytes;
+             for (int c = 0; c < 256; ++c) bytes.push_back(static_cast<uint8_t>(c));
+             bytes.insert(bytes.end(), 40000, 'e');
+             return bytes;
+         }()},
+    };
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.name);
+        auto walked = NewModel();
+        BuildWalk(*walked);
+        auto plain = NewModel();
+        auto fresh = NewModel();
+        const auto sameTable = [&] {
+            fresh->nextFreeNode = walked->nextFreeNode;
+            std::memcpy(fresh->child, walked->child, sizeof fresh->child);
+            BuildWalk(*fresh);
+            const size_t rows = sizeof(uint32_t) * 4 * static_cast<size_t>(walked->nextFreeNode);
+            return std::memcmp(walked->walk, fresh->walk, rows) == 0;
+        };
+        size_t step = 0;
+        for (uint8_t c : input.data) {
+            if (walked->leaf[c] == -1) {
+                ASSERT_TRUE(AddNodeWalked(*walked, c));
+                ASSERT_TRUE(sameTable()) << "after AddNodeWalked at byte " << step;
+            }
+            UpdateModelWalked(*walked, c);
+            Count(*plain, c);
+            ASSERT_TRUE(SameNodes(*walked, *plain, plain->nextFreeNode)) << "at byte " << step;
+            ASSERT_TRUE(sameTable()) << "at byte " << step;
+            if (step % 101 == 0) {
+                for (int s = 0; s < SymbolCount; ++s) {
+                    if (walked->leaf[s] == -1) continue;
+                    ASSERT_EQ(WalkCode(*walked, walked->leaf[s]), walked->leaf[s])
+                        << "symbol " << s << " at byte " << step;
+                }
+            }
             ++step;
         }
     }
