@@ -96,14 +96,14 @@ TEST_F(PeResourcesTest, MissingResourceIsNamedAndChangesNothing) {
 }
 
 TEST_F(PeResourcesTest, DamagedTreeIsRefused) {
-    // The root's named types come first, in order: "INTEGRITY", then "TXT", whose entry lies at
-    // offset 24 (the 16-byte directory, then 8 bytes an entry).
+    // The root's named types come first, in order: "INTEGRITY", "PMGROUP", then "TXT", whose
+    // entry lies at offset 32 (the 16-byte directory, then 8 bytes an entry).
     const struct {
         uint32_t offset, value;
         const char* expected;
     } cases[] = {
-        {28, 0x80000000u | 0x7FFFFF00u, "lies outside them"},
-        {28, 0x00000010u, "is not a directory"},
+        {36, 0x80000000u | 0x7FFFFF00u, "lies outside them"},
+        {36, 0x00000010u, "is not a directory"},
         {12, 0x0000FFFFu, "overruns them"},
     };
     for (const auto& c : cases) {
