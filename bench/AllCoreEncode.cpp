@@ -1,6 +1,7 @@
 #include "AllCoreEncode.h"
 
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <cstdio>
 
@@ -57,6 +58,21 @@ bool EncodeOnThreads(const std::vector<MemberInput>& members, unsigned threads, 
     return RunParallelEncoding(settings, members.size(), job, output, &error);
 }
 
+double ProcessCpuSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + 1e-9 * static_cast<double>(now.tv_nsec);
+}
+
+// Median CPU seconds over wall seconds, run by run: the cores a run actually had. On a machine
+// shared with other work the wall-clock ratio depends on it.
+double MedianCoresUsed(const std::vector<double>& cpuSeconds, const std::vector<double>& wallSeconds) {
+    std::vector<double> cores;
+    for (size_t i = 0; i < cpuSeconds.size() && i < wallSeconds.size(); ++i)
+        if (wallSeconds[i] > 0) cores.push_back(cpuSeconds[i] / wallSeconds[i]);
+    return SpreadOf(cores).median;
+}
+
 double MiBPerSecond(size_t bytes, double seconds) {
     return seconds > 0 ? static_cast<double>(bytes) / (1024.0 * 1024.0) / seconds : 0;
 }
@@ -81,11 +97,12 @@ void PrintAllCoreEncodeTable(const std::vector<const std::vector<uint8_t>*>& cor
     const std::vector<uint8_t> bytes = Mixed(corpora);
     if (bytes.empty()) return;
     std::printf("\nEncoding the mixed corpus (%.1f MiB: the corpora above joined), median of %d pairs\n"
-                "(ratio range in brackets): one-thread CPU time, and wall clock with the pipeline\n"
-                "on %u threads against the plain coder on one\n",
+                "(ratio range in brackets): one-thread CPU time, and wall clock (MiB/s too) with the\n"
+                "pipeline on %u threads against the plain coder on one; cores had: CPU time over wall\n"
+                "time, which other work on the machine takes from\n",
                 bytes.size() / (1024.0 * 1024.0), pairs, threads);
-    std::printf("%-10s %11s %11s %-22s %-22s\n", "members", "plain MiB/s", "all-core", "1-thread CPU speed-up",
-                "all-core wall speed-up");
+    std::printf("%-8s %11s %11s  %-21s  %-22s  %s\n", "members", "plain MiB/s", "all-core",
+                "1-thread CPU speed-up", "all-core wall speed-up", "cores had: plain all-core");
     for (const size_t count : {size_t{1}, ManyMembers}) {
         const std::vector<MemberInput> members = CutInto(bytes, count);
         const auto plain = [&members] {
@@ -101,18 +118,28 @@ void PrintAllCoreEncodeTable(const std::vector<const std::vector<uint8_t>*>& cor
                 benchmark::DoNotOptimize(sink.bytes);
             },
             ThreadCpuSeconds);
+        std::vector<double> plainCpu, allCoreCpu;
         const PairedResult wall = RunPairs(
-            pairs, plain,
-            [&members, threads] {
+            pairs,
+            [&plain, &plainCpu] {
+                const double start = ProcessCpuSeconds();
+                plain();
+                plainCpu.push_back(ProcessCpuSeconds() - start);
+            },
+            [&members, threads, &allCoreCpu] {
+                const double start = ProcessCpuSeconds();
                 BenchOutput output;
                 EncodeOnThreads(members, threads, output);
                 benchmark::DoNotOptimize(output.coded);
+                allCoreCpu.push_back(ProcessCpuSeconds() - start);
             },
             WallSeconds);
-        std::printf("%-10zu %11.1f %11.1f %-22s %-22s\n", count,
+        std::printf("%-8zu %11.1f %11.1f  %-21s  %-22s  %16.2f %8.2f\n", count,
                     MiBPerSecond(bytes.size(), SpreadOf(wall.baselineSeconds).median),
                     MiBPerSecond(bytes.size(), SpreadOf(wall.coreSeconds).median),
-                    FormatRatio(SpreadOf(cpu.ratios)).c_str(), FormatRatio(SpreadOf(wall.ratios)).c_str());
+                    FormatRatio(SpreadOf(cpu.ratios)).c_str(), FormatRatio(SpreadOf(wall.ratios)).c_str(),
+                    MedianCoresUsed(plainCpu, wall.baselineSeconds),
+                    MedianCoresUsed(allCoreCpu, wall.coreSeconds));
         std::fflush(stdout);
     }
 }
