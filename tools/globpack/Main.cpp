@@ -571,8 +571,8 @@ int main(int argc, char** argv) {
                  "Leave out the integrity data (a CRC-32 of the header and of every member's record "
                  "and bytes, which SETUP.EXE and globx check); for comparing with older builders");
     app.add_option("-j,--threads", options.threads,
-                   "Code members on N threads at once (1 to 64; default: one per core, at most "
-                   "64); the installer is the same, byte for byte, for any N")
+                   "Code N members at once, each on a thread of its own (default: one per core, "
+                   "at most 64); the installer is the same, byte for byte, for any N")
         ->type_name("N")
         ->check(CLI::Range(1u, kMostThreads));
     app.add_flag("--verify", options.verify,
