@@ -102,6 +102,21 @@ for value in 0 65 junk -3 ""; do
     grep -q -- "--threads" "$T/err" || fail "--threads '$value': the error does not name it: $(cat "$T/err")"
     [[ ! -e $T/x ]] || fail "--threads '$value' wrote $T/x"
 done
+# From --config too, checked alike; the command line wins.
+printf 'threads = 3\n' >"$T/three.ini"
+pack "$src" "$T/jconfig" -q --config "$T/three.ini"
+[[ $rc == 0 ]] || fail "threads = 3 in --config: exit $rc, $(cat "$T/err")"
+same_installer "$T/j1" "$T/jconfig"
+for line in 'threads = 0' 'threads = "2"' 'threads = many'; do
+    printf '# threads\n%s\n' "$line" >"$T/bad.ini"
+    pack "$src" "$T/x" -q --config "$T/bad.ini"
+    [[ $rc == 1 ]] && grep -q 'bad.ini: line 2: threads is a whole number from 1 to 64' "$T/err" ||
+        fail "'$line' in --config: exit $rc, $(cat "$T/err")"
+    [[ ! -e $T/x ]] || fail "'$line' in --config wrote $T/x"
+done
+pack "$src" "$T/x" -q --config "$T/bad.ini" -j 2
+[[ $rc == 1 ]] || fail "a bad threads line is an error even with -j: exit $rc"
+
 $RUN "$GLOBPACK" --help >"$T/help.txt"
 grep -q -- "-j,--threads N" "$T/help.txt" || fail "--help does not list -j,--threads"
 

@@ -402,7 +402,7 @@ int Run(const Options& options) {
 }
 
 // How each key of a --config file is applied.
-enum class KeyKind { Text, Path, Flag, List };
+enum class KeyKind { Text, Path, Flag, List, Threads };
 
 struct ConfigKey {
     const char* key;
@@ -411,6 +411,7 @@ struct ConfigKey {
     bool* flag;
     std::vector<std::string>* list;
     const char* option;  // the command-line option it stands for; nullptr for SOURCE
+    unsigned* count = nullptr;
 };
 
 // Fills the options the command line left unset from the file. Returns 0, or kExitUsage after
@@ -437,6 +438,7 @@ int ApplyConfig(const CLI::App& app, Options* options) {
         {"code-page", KeyKind::Text, &options->codePageText, nullptr, nullptr, "--code-page"},
         {"exclude", KeyKind::List, nullptr, nullptr, &options->excludes, "--exclude"},
         {"verify", KeyKind::Flag, nullptr, &options->verify, nullptr, "--verify"},
+        {"threads", KeyKind::Threads, nullptr, nullptr, nullptr, "--threads", &options->threads},
         {"quiet", KeyKind::Flag, nullptr, &options->quiet, nullptr, "--quiet"},
         {"verbose", KeyKind::Flag, nullptr, &options->verbose, nullptr, "--verbose"},
         {"follow-symlinks", KeyKind::Flag, nullptr, &options->followLinks, nullptr,
@@ -500,6 +502,18 @@ int ApplyConfig(const CLI::App& app, Options* options) {
         case KeyKind::List:
             key->list->insert(key->list->end(), entry.values.begin(), entry.values.end());
             break;
+        case KeyKind::Threads: {
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const unsigned count = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
+            if (!entry.bare || count < 1 || count > kMostThreads) {
+                PrintError(where + entry.key + " is a whole number from 1 to " +
+                           std::to_string(kMostThreads) + ", not \"" + value + "\"");
+                return kExitUsage;
+            }
+            if (!onCommandLine) *key->count = count;
+            break;
+        }
         }
         if (key->kind == KeyKind::Text && !onCommandLine) {
             for (int i = 0; i < HeaderTextCount; ++i)
