@@ -19,12 +19,14 @@
 #include <system_error>
 #include <vector>
 
+#include "AllCoreEncode.h"
 #include "BenchCorpus.h"
 #include "CoderAgreement.h"
 #include "CoderRuns.h"
 #include "Crc32.h"
 #include "InstallerImage.h"
 #include "PairedTiming.h"
+#include "Threads.h"
 
 namespace {
 
@@ -357,6 +359,10 @@ int main(int argc, char** argv) {
     for (const Workload& w : workloads) {
         CheckCorpus(w.corpus, w.members, *w.image, scratch.path + "/" + w.corpus.name, failures);
     }
+    // Encoding on every core: the corpora joined, through globpack's worker pipeline.
+    std::vector<const std::vector<uint8_t>*> corpusBytes;
+    for (const Workload& w : workloads) corpusBytes.push_back(&w.corpus.bytes);
+    CheckAllCoreEncode(corpusBytes, std::max(CoreCount(), 3u), failures);
     for (const std::string& failure : failures) {
         std::fprintf(stderr, "bench_coder: %s\n", failure.c_str());
     }
@@ -365,6 +371,7 @@ int main(int argc, char** argv) {
     if (checkOnly) return 0;
 
     PrintPairedTable(workloads, pairs);
+    PrintAllCoreEncodeTable(corpusBytes, CoreCount(), pairs);
     if (googleBenchmark) {
         RegisterBenchmarks(workloads);
         TableReporter reporter;

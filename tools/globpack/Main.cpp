@@ -18,6 +18,7 @@
 #include "SourceTree.h"
 #include "StubEdit.h"
 #include "TerminalProgress.h"
+#include "Threads.h"
 #include "UnixTime.h"
 #include "Verify.h"
 
@@ -29,6 +30,8 @@ constexpr int kExitUsage = 1;
 constexpr int kExitRefused = 2;
 constexpr size_t kMostMessages = 20;
 constexpr size_t kMostConfigBytes = 64 * 1024;
+// Each thread may hold a few MiB of coded bytes ahead of the writer.
+constexpr unsigned kMostThreads = 64;
 
 const char kFooter[] = R"(SOURCE is a directory, whose regular files become the members, named by their path
 relative to it with '\' between directories; or a single regular file, which becomes one
@@ -66,6 +69,11 @@ page cannot hold, or one that leaves the first floppy no room for the archive. T
 20 problems are listed; -v lists every one. Directories without files are left out with
 a warning. A file whose size, modification or change time moves while it is read is
 refused and nothing is written: pack a tree that is left alone.
+
+-j/--threads N codes N members at a time, each thread with its own model, and writes
+them in their order: the installer is the same for any N. Memory stays a few MiB per
+thread however large the files are. When several files fail, the first in member order
+is reported, as with -j 1.
 
 --license and --icon rewrite the resources of the stub's copy in SETUP.EXE (the stub
 file itself is left alone): the new data goes behind the existing resources, so the
@@ -118,6 +126,7 @@ struct Options {
     bool verbose = false;
     bool followLinks = false;
     bool keepAccessTimes = false;
+    unsigned threads = 0;  // 0: one per core
 };
 
 // The option that sets each header text, in stored order.
@@ -390,8 +399,10 @@ int Run(const Options& options) {
                     static_cast<unsigned long long>(file.facts.size),
                     static_cast<unsigned long long>(coded));
     };
-    if (!PackInstaller(files, header, stub, !options.noIntegrity, out, progress, memberPacked, &result,
-                       &error)) {
+    const unsigned threads =
+        options.threads ? options.threads : std::min(CoreCount(), kMostThreads);
+    if (!PackInstaller(files, header, stub, !options.noIntegrity, threads, out, progress,
+                       memberPacked, &result, &error)) {
         progress.Clear();
         PrintError(error);
         if (!outExisted) fs::remove(out, ec);  // removes only an empty directory
@@ -412,7 +423,7 @@ int Run(const Options& options) {
 }
 
 // How each key of a --config file is applied.
-enum class KeyKind { Text, Path, Flag, List };
+enum class KeyKind { Text, Path, Flag, List, Threads };
 
 struct ConfigKey {
     const char* key;
@@ -421,6 +432,7 @@ struct ConfigKey {
     bool* flag;
     std::vector<std::string>* list;
     const char* option;  // the command-line option it stands for; nullptr for SOURCE
+    unsigned* count = nullptr;
 };
 
 // Fills the options the command line left unset from the file. Returns 0, or kExitUsage after
@@ -448,6 +460,7 @@ int ApplyConfig(const CLI::App& app, Options* options) {
         {"code-page", KeyKind::Text, &options->codePageText, nullptr, nullptr, "--code-page"},
         {"exclude", KeyKind::List, nullptr, nullptr, &options->excludes, "--exclude"},
         {"verify", KeyKind::Flag, nullptr, &options->verify, nullptr, "--verify"},
+        {"threads", KeyKind::Threads, nullptr, nullptr, nullptr, "--threads", &options->threads},
         {"quiet", KeyKind::Flag, nullptr, &options->quiet, nullptr, "--quiet"},
         {"verbose", KeyKind::Flag, nullptr, &options->verbose, nullptr, "--verbose"},
         {"follow-symlinks", KeyKind::Flag, nullptr, &options->followLinks, nullptr,
@@ -511,6 +524,18 @@ int ApplyConfig(const CLI::App& app, Options* options) {
         case KeyKind::List:
             key->list->insert(key->list->end(), entry.values.begin(), entry.values.end());
             break;
+        case KeyKind::Threads: {
+            const bool digits = !value.empty() && value.size() <= 2 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const unsigned count = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
+            if (!entry.bare || count < 1 || count > kMostThreads) {
+                PrintError(where + entry.key + " is a whole number from 1 to " +
+                           std::to_string(kMostThreads) + ", not \"" + value + "\"");
+                return kExitUsage;
+            }
+            if (!onCommandLine) *key->count = count;
+            break;
+        }
         }
         if (key->text == &options->group && !onCommandLine) options->groupGiven = true;
         if (key->kind == KeyKind::Text && !onCommandLine) {
@@ -587,6 +612,11 @@ int main(int argc, char** argv) {
     app.add_flag("--no-integrity", options.noIntegrity,
                  "Leave out the integrity data (a CRC-32 of the header and of every member's record "
                  "and bytes, which SETUP.EXE and globx check); for comparing with older builders");
+    app.add_option("-j,--threads", options.threads,
+                   "Code N members at once, each on a thread of its own (default: one per core, "
+                   "at most 64); the installer is the same, byte for byte, for any N")
+        ->type_name("N")
+        ->check(CLI::Range(1u, kMostThreads));
     app.add_flag("--verify", options.verify,
                  "Read the installer back and compare every file with its source");
     CLI::Option* quiet = app.add_flag("-q,--quiet", options.quiet,

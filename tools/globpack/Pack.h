@@ -32,7 +32,12 @@ std::string SourceChange(const SourceFile& file);
 // while it was read (SourceChange, or a length other than its size) is such a failure. With
 // integrity, stub has room for the integrity data of files.size() members (CustomizeStub),
 // which is filled in before the installer takes its final names.
+//
+// Members are read and coded on threads workers (RunParallelEncoding; 1: on this thread alone)
+// and written in their order, so the installer is the same for any count. Progress and
+// memberPacked are called on this thread, in member order; when several members fail, the error
+// is that of the first in member order, as a run on one thread would report it.
 bool PackInstaller(const std::vector<SourceFile>& files, const SetupHeader& header,
-                   const std::vector<uint8_t>& stub, bool integrity, const std::filesystem::path& outDir,
-                   TerminalProgress& progress, const MemberPacked& memberPacked,
-                   PackResult* result, std::string* error);
+                   const std::vector<uint8_t>& stub, bool integrity, unsigned threads,
+                   const std::filesystem::path& outDir, TerminalProgress& progress,
+                   const MemberPacked& memberPacked, PackResult* result, std::string* error);
