@@ -96,23 +96,6 @@ struct Outcome {
     std::vector<std::string> temporaries;
 };
 
-// The integrity data globpack would store for the stream.
-IntegrityTable TableFor(const TestArchive& archive, const std::vector<uint8_t>& stream,
-                        const StreamLayout& layout) {
-    IntegrityTable table;
-    table.headerCrc = Crc32(0, stream.data(), SetupHeaderSize);
-    for (size_t i = 0; i < archive.members.size(); ++i) {
-        const auto& part = layout.members[i];
-        IntegrityEntry entry;
-        entry.recordOffset = part.record;
-        entry.recordCrc = Crc32(0, stream.data() + part.record, part.data - part.record);
-        entry.dataCrc = Crc32(0, archive.members[i].data.data(), archive.members[i].data.size());
-        entry.size = archive.members[i].RecordedSize();
-        table.entries.push_back(entry);
-    }
-    return table;
-}
-
 // Reads the installer in files as a way of the three does. The installer's user retries a
 // missing disk once before giving up; globx gives up at once.
 Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integrity = nullptr) {
@@ -325,7 +308,7 @@ TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
     const TestArchive archive = SweepArchive();
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
-    const IntegrityTable table = TableFor(archive, stream, layout);
+    const IntegrityTable table = IntegrityTableFor(archive, stream, layout);
     TempDir media;
     VolumeLayout volumes;
     volumes.stubSize = StubSizeForBoundaryAt(layout.members[2].data + 500);
@@ -364,7 +347,7 @@ TEST(OneVerdict, IntegrityDataThatDoesNotFitTheArchiveIsDamage) {
     const TestArchive archive = SweepArchive();
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
-    const IntegrityTable table = TableFor(archive, stream, layout);
+    const IntegrityTable table = IntegrityTableFor(archive, stream, layout);
     TempDir media;
     const InstallerFiles files = WriteInstaller(media.Path(), stream);
     const struct {

@@ -7,6 +7,7 @@
 #include "InstallerReader.h"
 #include "TargetNames.h"
 #include "TerminalProgress.h"
+#include "Threads.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int RunTest(const CommonOptions& options) {
     extract.writeFiles = false;
     extract.observer = &observer;
     ExtractResult result;
-    reader.Run(extract, result);
+    reader.Run(extract, result, options.threads ? options.threads : CoreCount());
     progress.Clear();
     std::fflush(stdout);
     observer.failures.Finish();
