@@ -20,6 +20,9 @@ installer under their names in any case (glob1.dat, Glob1.Dat), then in each
 Names and header texts are stored in an 8-bit code page (--code-page, default
 1252) and shown in UTF-8.
 
+test and extract decode members on every core; -j N (after the verb) sets the
+number of threads.
+
 -q/--quiet and -v/--verbose go before or after the verb. "globx help VERB" or
 "globx VERB --help" describes a verb.
 
