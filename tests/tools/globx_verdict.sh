@@ -68,6 +68,7 @@ for volume in SETUP.EXE GLOB1.DAT GLOB2.DAT; do
         flip "good/$volume" "$offset"
         [[ $t == 0 || $t == 2 ]] || fail "$volume+$offset: test exited $t: $(cat test.err)"
         [[ $t == "$x" ]] || fail "$volume+$offset: test exited $t, extract $x: $(cat test.err extract.err)"
+        [[ $t == 0 ]] || ! grep -q 'matches' test.out || fail "$volume+$offset: a failed test says the CRCs match"
         if [[ -d out ]]; then
             [[ -z $(find out -name '~GLOB*') ]] || fail "$volume+$offset: a temporary file survived"
             if [[ $x == 0 ]]; then
