@@ -123,6 +123,42 @@ MemberFailure CheckTarget(const char* target, size_t base, char* link, size_t li
     return MemberFailure::None;
 }
 
+enum class AheadTake {
+    NotOffered,  // nothing decoded ahead for this member: the output is untouched
+    Refused,     // bytes were offered and thrown away: the output must start over
+    Taken,       // the member's bytes are in the output and the stream is past its bit stream
+    SkipFailed,  // taken, but the data ended, failed or was stopped inside its bit stream
+};
+
+// Takes member index's bytes from options.decodedAhead when they are what decoding them here
+// would give: all of them came, exactly the record's size, with the CRC the integrity data gives,
+// and their bit stream ended where the integrity data puts the next record. The stream is then
+// read on to that record, as decoding would have left it. The last member has no next record to
+// vouch for its end and is always decoded here.
+AheadTake TakeDecodedAhead(const ExtractOptions& options, const IntegrityEntry& entry, uint32_t index,
+                           const MemberRecord& record, VolumeStream& stream, int64_t streamStart,
+                           MemberOutput& output) {
+    const IntegrityTable& table = *options.integrity;
+    if (!options.decodedAhead || index + 1 >= table.entries.size()) return AheadTake::NotOffered;
+    const int64_t next = streamStart + int64_t(table.entries[index + 1].recordOffset);
+    AheadOutcome outcome;
+    if (!options.decodedAhead->Deliver(index, output, &outcome) || !outcome.complete ||
+        output.Overflowed() || output.Length() != record.size || output.Crc() != entry.dataCrc ||
+        outcome.endOffset != table.entries[index + 1].recordOffset || next <= stream.position ||
+        next > INT32_MAX)
+        return AheadTake::Refused;
+    while (stream.position < next) {
+        size_t count = stream.Contiguous();
+        if (count == 0) {
+            if (stream.ReadByte() < 0) return AheadTake::SkipFailed;
+            continue;
+        }
+        if (int64_t(count) > next - stream.position) count = static_cast<size_t>(next - stream.position);
+        stream.Skip(count);
+    }
+    return AheadTake::Taken;
+}
+
 }  // namespace
 
 const char* DescribeFailure(MemberFailure failure) {
@@ -306,6 +342,7 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
 
         bool writing = false;
         bool kept = false;
+        bool wanted = false;  // a file is to be written, unless its creation fails
         if (failure == MemberFailure::None && options.writeFiles && selected && !result.writeFailed) {
             failure = CheckTarget(target, dirLength, result.failureDetail, sizeof result.failureDetail);
             if (failure == MemberFailure::None) {
@@ -315,18 +352,33 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
                 uint64_t existing = 0;
                 kept = !options.overwrite && ReadLastWriteTime(target, &existing) &&
                        CompareFileTimes(existing, record.lastWriteTime) >= 0;
-                FileError error = FileError::None;
                 // An existing file as new as ours or newer stays; the member is decoded and dropped.
-                if (!kept) {
-                    writing = output->Open(target, &error);
-                    if (!writing) failure = FailureOf(error);
-                }
+                wanted = !kept;
             }
         }
-        if (!writing) output->OpenDiscard();  // decoded all the same, so that the next record is found
-        output->SetLimit(record.size);
+        const auto openOutput = [&] {
+            FileError error = FileError::None;
+            writing = wanted && output->Open(target, &error);
+            if (wanted && !writing) failure = FailureOf(error);
+            if (!writing) output->OpenDiscard();  // decoded all the same, so that the next record is found
+            output->SetLimit(record.size);
+        };
+        openOutput();
 
-        DecodeStatus status = DecodeMember(*model, stream, *output);
+        DecodeStatus status = DecodeStatus::Complete;
+        const AheadTake take = entry ? TakeDecodedAhead(options, *entry, result.members - 1, record, stream,
+                                                        streamStart, *output)
+                                     : AheadTake::NotOffered;
+        if (take == AheadTake::Refused) {
+            output->Abandon();
+            openOutput();
+        }
+        if (take == AheadTake::SkipFailed)
+            status = stream.Stopped() ? DecodeStatus::Stopped : DecodeStatus::Damaged;
+        else if (take == AheadTake::Taken)
+            ++result.decodedAhead;
+        else
+            status = DecodeMember(*model, stream, *output);
         const uint64_t decoded = output->Length();
         result.decodedBytes += decoded;
         if (status == DecodeStatus::Stopped && output->Overflowed()) {

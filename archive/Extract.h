@@ -6,6 +6,7 @@
 #include "MemberRecord.h"
 
 class Host;
+class MemberOutput;
 class VolumeStream;
 struct WorkerState;
 
@@ -67,6 +68,7 @@ struct ExtractResult {
     uint32_t total = 0;      // sum of the sizes of the members decoded
     uint64_t sizes = 0;      // sum of the sizes of every record read
     uint64_t decodedBytes = 0;
+    uint32_t decodedAhead = 0;  // members whose bytes were taken from options.decodedAhead
 
     // The verdict on the run, the same for the installer and every globx verb: every member of an
     // intact archive landed (or, when nothing is written, decoded) as its record says. A totalSize
@@ -99,6 +101,25 @@ public:
     virtual bool Selected(const MemberRecord& record) = 0;
 };
 
+// How a member decoded ahead of the run came out.
+struct AheadOutcome {
+    bool complete = false;   // its bit stream ended with EndOfStream, read from data
+    uint64_t endOffset = 0;  // the stream offset of the first byte after its bit stream
+};
+
+// Members decoded ahead of the run by other threads (globx -j). ExtractAll stays the only judge:
+// it reads every record itself and takes a member's bytes from here only when they are clean by
+// the integrity data; anything else is thrown away and the member decoded as without it.
+class DecodedAhead {
+public:
+    virtual ~DecodedAhead() = default;
+    // Puts the decoded bytes of member index (0 for the first) into output, as Put would, and
+    // says how its decoding ended. False when the member was not decoded ahead, its decoding did
+    // not complete, or output refused a byte. Called for increasing indexes, at most once each:
+    // a member passed over is given up.
+    virtual bool Deliver(uint32_t index, MemberOutput& output, AheadOutcome* outcome) = 0;
+};
+
 struct ExtractOptions {
     NameMapper* nameMapper = nullptr;  // none: names are used as stored
     bool writeFiles = true;  // false: decode every member into nothing (list, test)
@@ -109,6 +130,9 @@ struct ExtractOptions {
     // it, and the header against state.headerCrc. None: only the structure is checked.
     const IntegrityTable* integrity = nullptr;
     bool integrityMalformed = false;  // the installer carries integrity data that is no table
+    // Used only with integrity data, and never for the last member. None: every member is
+    // decoded here, one after another (the installer).
+    DecodedAhead* decodedAhead = nullptr;
 };
 
 // Extracts every member of the stream (positioned after the header) under state.installDir,

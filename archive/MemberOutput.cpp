@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ByteSink.h"
 #include "Crc32.h"
 #include "Host.h"
 #include "Text.h"
@@ -62,9 +63,34 @@ void MemberOutput::OpenDiscard() {
     Reset();
 }
 
+void MemberOutput::OpenSink(ByteSink* to) {
+    Abandon();
+    Reset();
+    sink = to;
+}
+
+bool MemberOutput::Write(const uint8_t* bytes, size_t count) {
+    while (count > 0) {
+        const size_t room = static_cast<size_t>(bufferEnd - cursor);
+        const size_t n = room < count ? room : count;
+        std::memcpy(cursor, bytes, n);
+        cursor += n;
+        bytes += n;
+        count -= n;
+        if (cursor == bufferEnd && !Flush()) return false;
+    }
+    return true;
+}
+
 void MemberOutput::SetLimit(uint64_t value) {
     limit = value;
     SetBufferEnd();
+}
+
+void MemberOutput::Emit(size_t count) {
+    if (error != FileError::None) return;
+    if (file != NoFile) WriteToFile(file, buffer, count, &error);
+    else if (sink && !sink->Write(buffer, count)) error = FileError::Other;
 }
 
 bool MemberOutput::Flush() {
@@ -74,7 +100,7 @@ bool MemberOutput::Flush() {
         cursor = buffer + (limit - flushed);  // the extra byte is not taken
         return false;
     }
-    if (file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
+    Emit(count);
     crc = Crc32(crc, buffer, count);
     flushed += count;
     cursor = buffer;
@@ -84,7 +110,7 @@ bool MemberOutput::Flush() {
 
 bool MemberOutput::Finish() {
     const size_t count = static_cast<size_t>(cursor - buffer);
-    if (count && file != NoFile && error == FileError::None) WriteToFile(file, buffer, count, &error);
+    if (count) Emit(count);
     crc = Crc32(crc, buffer, count);
     flushed += count;
     cursor = buffer;
@@ -116,6 +142,7 @@ bool MemberOutput::Commit(uint64_t creationTime, uint64_t lastAccessTime, uint64
 }
 
 void MemberOutput::Abandon() {
+    sink = nullptr;
     if (file != NoFile) {
         CloseOutputFile(file, nullptr);
         file = NoFile;

@@ -4,6 +4,7 @@
 
 #include "FileSystem.h"
 
+class ByteSink;
 class Host;
 
 // Where a member's decoded bytes go: a new temporary file in the target's directory, or nowhere.
@@ -26,6 +27,10 @@ public:
     // Counts bytes without writing them anywhere.
     void OpenDiscard();
 
+    // Hands the bytes to sink as they are flushed, in order, instead of to a file (a decoder
+    // working ahead of the run). A sink that refuses a write counts as a failed write.
+    void OpenSink(ByteSink* sink);
+
     // The member holds at most limit bytes: the byte after them is not taken, Put returns false
     // and Overflowed() is true. Set after Open; no limit until then.
     void SetLimit(uint64_t limit);
@@ -36,6 +41,9 @@ public:
         if (cursor == bufferEnd) return Flush();
         return true;
     }
+
+    // As count calls of Put, stopping at the first that returns false.
+    bool Write(const uint8_t* bytes, size_t count);
 
     // Writes what is buffered and closes the temporary file; false when any write failed.
     bool Finish();
@@ -58,6 +66,7 @@ public:
 
 private:
     bool Flush();
+    void Emit(size_t count);  // the buffer's first count bytes to the file or the sink
     void Reset();
     void SetBufferEnd();
 
@@ -65,6 +74,7 @@ private:
 
     Host& host;
     FileHandle file = NoFile;
+    ByteSink* sink = nullptr;
     FileError error = FileError::None;
     bool overflowed = false;
     uint64_t limit = UINT64_MAX;

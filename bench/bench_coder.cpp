@@ -1,9 +1,10 @@
 // Times the core's coder against the plain baseline on text, executables and random bytes, after
 // checking that both agree bit for bit. By default it prints a table of paired runs: per corpus
 // and direction, the one-thread CPU time of both coders in N pairs, with the median ratio and
-// its range. Own flags: --check_only (run the checks, time nothing), --corpus_mib=N (bytes per
-// corpus, default 4 MiB), --pairs=N (default 5), --corpus=NAME (text, binary or random only). Any --benchmark_* flag runs the Google
-// Benchmark cases as well (e.g. --benchmark_filter=decode/text).
+// its range; then, without --corpus, the all-core decode table (AllCoreDecode.h). Own flags:
+// --check_only (run the checks, time nothing), --corpus_mib=N (bytes per corpus, default 4 MiB),
+// --pairs=N (default 5), --corpus=NAME (text, binary or random only). Any --benchmark_* flag runs
+// the Google Benchmark cases as well (e.g. --benchmark_filter=decode/text).
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -20,6 +21,7 @@
 #include <vector>
 
 #include "AllCoreEncode.h"
+#include "AllCoreDecode.h"
 #include "BenchCorpus.h"
 #include "CoderAgreement.h"
 #include "CoderRuns.h"
@@ -372,6 +374,8 @@ int main(int argc, char** argv) {
 
     PrintPairedTable(workloads, pairs);
     PrintAllCoreEncodeTable(corpusBytes, CoreCount(), pairs);
+    // Wall clock on every core: the mixed corpus, four corpora's worth, as 1 and 64 members.
+    if (onlyCorpus.empty() && !PrintAllCoreDecodeTable(scratch.path, corpusSize * 4, pairs)) return 2;
     if (googleBenchmark) {
         RegisterBenchmarks(workloads);
         TableReporter reporter;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sstream>
 
 #include "VolumeStream.h"
 
@@ -64,4 +65,31 @@ std::string ExtractRun::Status() const {
     char status[256];
     state->statusText.Load(status);
     return status;
+}
+
+std::string ExtractRun::Summary() const {
+    const std::string dir = state->installDir;
+    const auto relative = [&](const std::string& path) {
+        if (path.compare(0, dir.size(), dir) == 0) return path.substr(dir.size());
+        // The final status: the path with '*' over its first character.
+        if (!path.empty() && path[0] == '*' && path.compare(1, dir.size() - 1, dir, 1) == 0)
+            return "*" + path.substr(dir.size());
+        return path;
+    };
+    const ExtractResult& r = result;
+    std::ostringstream text;
+    text << "members " << r.members << " failures " << r.failures << " first "
+         << DescribeFailure(r.firstFailure) << " at " << relative(r.firstFailedPath) << " detail "
+         << relative(r.failureDetail) << "\ndamage " << r.damaged << " " << DescribeDamage(r.damage)
+         << " in " << r.damagedMember << " length " << r.damagedLength << " size " << r.damagedSize
+         << "\nstopped " << r.stopped << " readError " << r.readError << " writeFailed "
+         << r.writeFailed << " endMark " << r.sawEndMark << " totalSizeDiffers " << r.totalSizeDiffers
+         << "\ntotal " << r.total << " sizes " << r.sizes << " decoded " << r.decodedBytes << "\n";
+    for (const SeenMember& m : observer.seen)
+        text << "member " << m.name << " size " << m.size << " target " << relative(m.target)
+             << " status " << relative(m.statusAtStart) << " finished " << m.finished << " decoded "
+             << m.decodedLength << " " << DescribeFailure(m.failure) << "\n";
+    for (const std::string& prompt : Prompts()) text << "prompt " << prompt << "\n";
+    text << "status " << relative(Status()) << "\n";
+    return text.str();
 }

@@ -51,6 +51,11 @@ public:
     // The host's calls other than directory creation.
     std::vector<std::string> Prompts() const;
     std::string Status() const;
+    // Everything the run left beside the files, one fact a line: the result's fields, what the
+    // observer saw of each member, the prompts and the final status, with the install directory
+    // left out of paths. Two runs of the same files that differ in nothing a user sees give the
+    // same text.
+    std::string Summary() const;
 
     TempDir root;
     std::string media;

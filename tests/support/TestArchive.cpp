@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "Crc32.h"
 #include "HuffmanEncoder.h"
 #include "TempDir.h"
 #include "VolumeStream.h"
@@ -152,4 +153,20 @@ std::vector<uint8_t> Encode(const std::vector<uint8_t>& data) {
     VectorSink sink;
     if (!EncodeMember(data.data(), data.size(), sink)) throw std::runtime_error("encoder failed");
     return sink.bytes;
+}
+
+IntegrityTable IntegrityTableFor(const TestArchive& archive, const std::vector<uint8_t>& stream,
+                                 const StreamLayout& layout) {
+    IntegrityTable table;
+    table.headerCrc = Crc32(0, stream.data(), SetupHeaderSize);
+    for (size_t i = 0; i < archive.members.size(); ++i) {
+        const auto& part = layout.members[i];
+        IntegrityEntry entry;
+        entry.recordOffset = part.record;
+        entry.recordCrc = Crc32(0, stream.data() + part.record, part.data - part.record);
+        entry.dataCrc = Crc32(0, archive.members[i].data.data(), archive.members[i].data.size());
+        entry.size = archive.members[i].RecordedSize();
+        table.entries.push_back(entry);
+    }
+    return table;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "ByteSink.h"
+#include "IntegrityTable.h"
 #include "SetupHeader.h"
 
 class Host;
@@ -110,3 +111,7 @@ public:
 
 // One member's bit stream as the encoder codes it.
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& data);
+
+// The integrity data globpack would store for stream, archive.Stream(&layout).
+IntegrityTable IntegrityTableFor(const TestArchive& archive, const std::vector<uint8_t>& stream,
+                                 const StreamLayout& layout);

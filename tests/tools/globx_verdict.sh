@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# One verdict: on a damaged three-volume installer `globx test` and `globx extract` exit alike; an
+# One verdict: on a damaged three-volume installer `globx test` and `globx extract` exit alike,
+# decoded on one thread or several (-j 1, 2, 4: the same messages, files and times); an
 # extract that exits 0 gave back every file with its size; nothing half-written survives a failure;
 # a rerun after a full disk ends with the complete tree; nothing is written through a link.
 set -euo pipefail
@@ -46,11 +47,28 @@ for volume in SETUP.EXE GLOB1.DAT GLOB2.DAT; do
         rm -rf out
         flip "good/$volume" "$offset"
         t=0; x=0
-        timeout 60 $RUN "$GLOBX" test -q good/SETUP.EXE >/dev/null 2>test.err || t=$?
-        timeout 60 $RUN "$GLOBX" extract -q good/SETUP.EXE -d out >/dev/null 2>extract.err || x=$?
+        timeout 60 $RUN "$GLOBX" test -j 1 good/SETUP.EXE >test.out 2>test.err || t=$?
+        timeout 60 $RUN "$GLOBX" extract -j 1 good/SETUP.EXE -d out >extract.out 2>extract.err || x=$?
+        # Decoded on more threads: the same messages, exit status, files and times (every other
+        # flip, for time).
+        for j in $( ((n % 2)) || echo 2 4); do
+            tj=0; xj=0
+            rm -rf "out$j"
+            timeout 60 $RUN "$GLOBX" test -j "$j" good/SETUP.EXE >testj.out 2>testj.err || tj=$?
+            timeout 60 $RUN "$GLOBX" extract -j "$j" good/SETUP.EXE -d "out$j" >extractj.out 2>extractj.err || xj=$?
+            [[ $tj == "$t" && $xj == "$x" ]] || fail "$volume+$offset: -j $j exited $tj/$xj, -j 1 $t/$x"
+            cmp -s test.out testj.out && cmp -s test.err testj.err && cmp -s extract.out extractj.out &&
+                cmp -s <(sed "s|out$j/|out/|g" extractj.err) extract.err ||
+                fail "$volume+$offset: -j $j says otherwise: $(diff test.err testj.err; diff extract.err extractj.err)"
+            [[ ! -d out ]] || [[ $(cd out && find . -type f -printf '%P %s %T@\n' | LC_ALL=C sort) == \
+                                 $(cd "out$j" && find . -type f -printf '%P %s %T@\n' | LC_ALL=C sort) ]] ||
+                fail "$volume+$offset: -j $j extracted other files or times"
+            [[ ! -d out ]] || diff -r out "out$j" >/dev/null || fail "$volume+$offset: -j $j extracted other bytes"
+        done
         flip "good/$volume" "$offset"
         [[ $t == 0 || $t == 2 ]] || fail "$volume+$offset: test exited $t: $(cat test.err)"
         [[ $t == "$x" ]] || fail "$volume+$offset: test exited $t, extract $x: $(cat test.err extract.err)"
+        [[ $t == 0 ]] || ! grep -q 'matches' test.out || fail "$volume+$offset: a failed test says the CRCs match"
         if [[ -d out ]]; then
             [[ -z $(find out -name '~GLOB*') ]] || fail "$volume+$offset: a temporary file survived"
             if [[ $x == 0 ]]; then

@@ -13,6 +13,7 @@
 #include "Extract.h"
 #include "ExtractRun.h"
 #include "FileSystem.h"
+#include "MemberDecoders.h"
 #include "TestArchive.h"
 #include "VolumeStream.h"
 
@@ -94,35 +95,27 @@ struct Outcome {
     Tree tree;
     std::map<std::string, uint64_t> lastWriteTimes;
     std::vector<std::string> temporaries;
+    std::string summary;  // ExtractRun::Summary
 };
 
-// The integrity data globpack would store for the stream.
-IntegrityTable TableFor(const TestArchive& archive, const std::vector<uint8_t>& stream,
-                        const StreamLayout& layout) {
-    IntegrityTable table;
-    table.headerCrc = Crc32(0, stream.data(), SetupHeaderSize);
-    for (size_t i = 0; i < archive.members.size(); ++i) {
-        const auto& part = layout.members[i];
-        IntegrityEntry entry;
-        entry.recordOffset = part.record;
-        entry.recordCrc = Crc32(0, stream.data() + part.record, part.data - part.record);
-        entry.dataCrc = Crc32(0, archive.members[i].data.data(), archive.members[i].data.size());
-        entry.size = archive.members[i].RecordedSize();
-        table.entries.push_back(entry);
-    }
-    return table;
-}
-
 // Reads the installer in files as a way of the three does. The installer's user retries a
-// missing disk once before giving up; globx gives up at once.
-Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integrity = nullptr) {
+// missing disk once before giving up; globx gives up at once. With threads above 1 and integrity
+// data, globx's decoders work ahead of the run (globx -j).
+Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integrity = nullptr,
+             unsigned threads = 1) {
     ExtractRun run;
     run.files = files;
     run.options.writeFiles = way != Way::Test;
     run.options.integrity = integrity;
     if (way == Way::Installer) run.host.diskAnswers = {true};
+    std::unique_ptr<MemberDecoders> decoders;
+    if (threads > 1 && integrity) {
+        decoders.reset(new MemberDecoders({files.exePath, files.baseName, {}}, *integrity, threads, 4096));
+        run.options.decodedAhead = decoders.get();
+    }
     Outcome outcome;
     if (!run.Run()) return outcome;  // no archive behind the trailer: nothing read, nothing written
+    outcome.summary = run.Summary();
     outcome.ok = run.result.Ok();
     outcome.damage = run.result.damage;
     outcome.tree = ReadTree(run.install, &outcome.temporaries);
@@ -215,32 +208,30 @@ struct DamageCase {
     size_t boundary = 0;  // stream offset where GLOB1.DAT begins; 0: inside the third member
 };
 
-TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
-    const TestArchive archive = SweepArchive();
-    StreamLayout layout;
-    const std::vector<uint8_t> intact = archive.Stream(&layout);
+// Damage of every kind, to the stream or to the written files, of SweepArchive's stream.
+std::vector<DamageCase> DamageCases(const StreamLayout& layout) {
     const auto& m = layout.members;
     auto set = [](size_t i, uint8_t value) {
         return [=](std::vector<uint8_t>& s, const StreamLayout&) { s[i] = value; };
     };
-    const DamageCase cases[] = {
+    return {
         {"intact", true, 5, nullptr, nullptr},
         {"a name's terminator overwritten: the name swallows its record", false, 5,
          set(m[2].fields - 1, 'X'), nullptr},
         {"a size field too large", false, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields] += 1; }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields] += 1; }, nullptr},
         {"a size field too small: more decodes than it says", false, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[2].fields + 1] -= 1; }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s[m[2].fields + 1] -= 1; }, nullptr},
         {"a size field of an empty member", false, 5, set(m[1].fields, 5), nullptr},
         {"a time field: nothing checks it without integrity data", true, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[3].fields + 4 + 16 + 3] ^= 0x40; }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s[m[3].fields + 4 + 16 + 3] ^= 0x40; }, nullptr},
         {"a time no file can carry (its top bit set): refused alike on every system", false, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields + 4 + 8 + 7] |= 0x80; }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s[m[0].fields + 4 + 8 + 7] |= 0x80; }, nullptr},
         {"an early end mark with members behind it", false, 5, set(m[3].record + 1, 0xFF), nullptr},
         {"a record cut by the end of the data", false, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[4].fields + 6); }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[4].fields + 6); }, nullptr},
         {"a bit stream cut by the end of the data", false, 5,
-         [&](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[2].data + 100); }, nullptr},
+         [=](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(m[2].data + 100); }, nullptr},
         {"the data ends inside the header", false, 5,
          [](std::vector<uint8_t>& s, const StreamLayout&) { s.resize(200); }, nullptr},
         // Without a member count a cut at a record boundary that takes the end mark along looks
@@ -266,25 +257,63 @@ TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
          [](const InstallerFiles& f, const StreamLayout&) { fs::resize_file(VolumePath(f, 1), 0); },
          200},
     };
-    for (const auto& c : cases) {
+}
+
+// The files of SweepArchive's stream with the damage of c. The second volume begins inside the
+// third member's bit stream; with the stream cut short, inside the header.
+InstallerFiles WriteDamaged(const TempDir& media, const std::vector<uint8_t>& intact,
+                            const StreamLayout& layout, const DamageCase& c) {
+    const auto& m = layout.members;
+    std::vector<uint8_t> stream = intact;
+    if (c.stream) c.stream(stream, layout);
+    VolumeLayout volumes;
+    volumes.stubSize = StubSizeForBoundaryAt(c.boundary            ? c.boundary
+                                             : stream.size() > m[2].data + 500 ? m[2].data + 500
+                                                                               : 100);
+    const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
+    if (c.files) c.files(files, layout);
+    return files;
+}
+
+TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> intact = archive.Stream(&layout);
+    for (const auto& c : DamageCases(layout)) {
         SCOPED_TRACE(c.what);
-        std::vector<uint8_t> stream = intact;
-        if (c.stream) c.stream(stream, layout);
         TempDir media;
-        VolumeLayout volumes;
-        // The second volume begins inside the third member's bit stream; with the stream cut
-        // short, inside the header.
-        volumes.stubSize = StubSizeForBoundaryAt(c.boundary            ? c.boundary
-                                                 : stream.size() > m[2].data + 500 ? m[2].data + 500
-                                                                                   : 100);
-        const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
-        if (c.files) c.files(files, layout);
+        const InstallerFiles files = WriteDamaged(media, intact, layout, c);
         const TestArchive left = [&] {
             TestArchive copy = archive;
             copy.members.resize(c.membersLeft);
             return copy;
         }();
         EXPECT_EQ(ExpectOneVerdict(files, Expected(left)), c.ok);
+    }
+}
+
+// globx -j: with the intact archive's integrity data every kind of damage gives the run of one
+// thread, to the last message, file and time, whatever the threads decoded ahead.
+TEST(OneVerdict, DecodingAheadChangesNothingOfADamagedRun) {
+    const TestArchive archive = SweepArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> intact = archive.Stream(&layout);
+    const IntegrityTable table = IntegrityTableFor(archive, intact, layout);
+    for (const auto& c : DamageCases(layout)) {
+        TempDir media;
+        const InstallerFiles files = WriteDamaged(media, intact, layout, c);
+        for (const Way way : {Way::Test, Way::Extract}) {
+            const Outcome alone = Read(files, way, &table);
+            for (const unsigned threads : {2u, 4u}) {
+                SCOPED_TRACE(std::string(c.what) + ", " + WayName(way) + ", " + std::to_string(threads) +
+                             " threads");
+                const Outcome ahead = Read(files, way, &table, threads);
+                EXPECT_EQ(ahead.summary, alone.summary);
+                EXPECT_TRUE(ahead.tree == alone.tree) << "the files differ";
+                EXPECT_TRUE(ahead.lastWriteTimes == alone.lastWriteTimes) << "the times differ";
+                EXPECT_EQ(ahead.temporaries, std::vector<std::string>{});
+            }
+        }
     }
 }
 
@@ -325,7 +354,7 @@ TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
     const TestArchive archive = SweepArchive();
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
-    const IntegrityTable table = TableFor(archive, stream, layout);
+    const IntegrityTable table = IntegrityTableFor(archive, stream, layout);
     TempDir media;
     VolumeLayout volumes;
     volumes.stubSize = StubSizeForBoundaryAt(layout.members[2].data + 500);
@@ -356,6 +385,12 @@ TEST(OneVerdict, WithIntegrityDataNoFlipPassesAsAChangedTree) {
                 EXPECT_TRUE(outcome.tree == original) << WayName(way) << ": called good, yet changed";
                 EXPECT_TRUE(outcome.lastWriteTimes == times) << WayName(way) << ": times changed";
             }
+            if (way == Way::Extract) {
+                // globx -j: the same run, message for message and file for file.
+                const Outcome ahead = Read(files, way, &table, 2);
+                EXPECT_EQ(ahead.summary, outcome.summary) << "decoded ahead";
+                EXPECT_TRUE(ahead.tree == outcome.tree) << "decoded ahead: the files differ";
+            }
         }
     });
 }
@@ -364,7 +399,7 @@ TEST(OneVerdict, IntegrityDataThatDoesNotFitTheArchiveIsDamage) {
     const TestArchive archive = SweepArchive();
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
-    const IntegrityTable table = TableFor(archive, stream, layout);
+    const IntegrityTable table = IntegrityTableFor(archive, stream, layout);
     TempDir media;
     const InstallerFiles files = WriteInstaller(media.Path(), stream);
     const struct {

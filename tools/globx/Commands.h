@@ -12,6 +12,7 @@ struct CommonOptions {
     int codePage = 1252;     // the code page of the stored names and header texts
     bool quiet = false;
     bool verbose = false;
+    unsigned threads = 0;    // threads that decode (test, extract); 0: one per core
 };
 
 // Each verb returns the exit status: 0 ok, 2 damaged or incomplete archive or a failed member.

@@ -13,6 +13,7 @@
 #include "StoredText.h"
 #include "TargetNames.h"
 #include "TerminalProgress.h"
+#include "Threads.h"
 
 namespace {
 
@@ -167,7 +168,7 @@ int RunExtract(const CommonOptions& options, const std::string& directory, bool 
     extract.observer = &observer;
     ExtractResult result;
     observer.result = &result;
-    reader.Run(extract, result);
+    reader.Run(extract, result, options.threads ? options.threads : CoreCount());
     progress.Clear();
     std::fflush(stdout);
     observer.failures.Finish();

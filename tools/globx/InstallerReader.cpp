@@ -8,6 +8,7 @@
 #include "FileSystem.h"
 #include "InstallerProbe.h"
 #include "IntegrityData.h"
+#include "MemberDecoders.h"
 #include "PeTrailer.h"
 #include "SetupHeader.h"
 
@@ -32,6 +33,7 @@ InstallerReader::~InstallerReader() = default;
 int InstallerReader::Open(const std::string& installerPath,
                           const std::vector<std::string>& volumesDirs) {
     installer = installerPath;
+    this->volumesDirs = volumesDirs;
     const InputProbe probe = ProbeInstaller(installerPath);
     const std::string notInstaller = DescribeProbe(probe);
     if (!notInstaller.empty()) {
@@ -91,10 +93,18 @@ int InstallerReader::Open(const std::string& installerPath,
     return 0;
 }
 
-void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result) {
+void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result, unsigned threads) {
     ExtractOptions checked = options;
     checked.integrity = integrityState == IntegrityParse::Valid ? &integrity : nullptr;
     checked.integrityMalformed = integrityState == IntegrityParse::Malformed;
+    // Without integrity data nothing tells where a member's record starts before the one in front
+    // of it is decoded: one thread decodes them all. The last member is never decoded ahead.
+    std::unique_ptr<MemberDecoders> decoders;
+    if (threads > 1 && checked.integrity && integrity.entries.size() > 1) {
+        decoders.reset(new MemberDecoders({installer, VolumeBaseName(installer), volumesDirs}, integrity,
+                                          threads));
+        checked.decodedAhead = decoders.get();
+    }
     ExtractAll(*stream, state, host, result, checked);
 }
 

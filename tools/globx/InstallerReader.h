@@ -26,8 +26,10 @@ public:
     int Open(const std::string& installerPath, const std::vector<std::string>& volumesDirs);
 
     // Runs ExtractAll over the members with the console host. state.installDir must be set.
-    // result may be watched while the run goes on (an observer's failure details).
-    void Run(const ExtractOptions& options, ExtractResult& result);
+    // result may be watched while the run goes on (an observer's failure details). With threads
+    // above 1 and integrity data, that many threads decode members ahead (MemberDecoders); the
+    // run's messages, files and verdict are those of one thread.
+    void Run(const ExtractOptions& options, ExtractResult& result, unsigned threads = 1);
 
     // Reports a missing volume, a read error, damage and a stop found by the run, and warns of a
     // totalSize that disagrees with the members; member failures are the verbs' to report.
@@ -56,6 +58,7 @@ private:
     IntegrityParse integrityState = IntegrityParse::Absent;
     std::string programGroup;
     std::string installer;
+    std::vector<std::string> volumesDirs;
     int64_t certificateSize = 0;
     VolumeHost host;
     std::unique_ptr<VolumeStream> stream;

@@ -7,6 +7,7 @@
 #include "InstallerReader.h"
 #include "TargetNames.h"
 #include "TerminalProgress.h"
+#include "Threads.h"
 
 namespace {
 
@@ -62,7 +63,7 @@ int RunTest(const CommonOptions& options) {
     extract.writeFiles = false;
     extract.observer = &observer;
     ExtractResult result;
-    reader.Run(extract, result);
+    reader.Run(extract, result, options.threads ? options.threads : CoreCount());
     progress.Clear();
     std::fflush(stdout);
     observer.failures.Finish();
@@ -70,10 +71,12 @@ int RunTest(const CommonOptions& options) {
     const int status = reader.ReportArchiveProblems(result, options.codePage);
     if (!options.quiet) {
         const bool checked = reader.Integrity() == IntegrityParse::Valid;
+        // A failed run says nothing of the members' CRCs: the lines above say what failed.
         std::printf("%s: %" PRIu64 " members, %" PRIu64 " bytes decoded%s\n",
                     status == 0 ? "OK" : "FAILED", observer.count, observer.decoded,
-                    checked ? ", every member's CRC-32 matches"
-                            : "; built without integrity data, so only the structure was checked");
+                    status != 0 ? ""
+                    : checked   ? ", every member's CRC-32 matches"
+                                : "; built without integrity data, so only the structure was checked");
     }
     return status;
 }
