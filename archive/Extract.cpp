@@ -165,7 +165,8 @@ const char* DescribeFailure(MemberFailure failure) {
     switch (failure) {
     case MemberFailure::None: return "ok";
     case MemberFailure::UnsafeName:
-        return "its name is no safe file name: it would leave the install directory, names a device or no file";
+        return "its name is no safe file name: it would leave the install directory, names a device or no file, "
+               "or holds a character Windows names cannot";
     case MemberFailure::BadName: return "its name cannot be converted for this system";
     case MemberFailure::PathTooLong: return "its path would be longer than 255 characters";
     case MemberFailure::CannotOpen: return "the file cannot be created";
@@ -218,7 +219,9 @@ bool IsSafeMemberName(const char* name) {
     const char* component = name;
     for (const char* c = name;; ++c) {
         if (*c != '\0' && !IsSeparator(*c)) {
-            if (*c == ':' || static_cast<unsigned char>(*c) < 0x20) return false;
+            // No Windows name holds these, so no program could land the member there: refused
+            // everywhere, so that test, extract and the installer judge it alike on any system.
+            if (std::strchr(":<>\"|?*", *c) || static_cast<unsigned char>(*c) < 0x20) return false;
             continue;
         }
         const size_t length = static_cast<size_t>(c - component);

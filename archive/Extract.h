@@ -154,5 +154,6 @@ double ProgressFraction(uint32_t total, uint32_t totalSize);
 void ReadSetupHeader(VolumeStream& stream, WorkerState& state, unsigned char* raw = nullptr);
 
 // True when name may be written under the install directory: no '..' or dots-only component, no
-// drive letter or colon, no leading or trailing separator, no control character, no device name.
+// drive letter or colon, no leading or trailing separator, no control character, none of
+// < > " | ? * (no Windows name holds them), no device name.
 bool IsSafeMemberName(const char* name);

@@ -7,7 +7,9 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <stdexcept>
 
 #include "Crc32.h"
 #include "Extract.h"
@@ -70,7 +72,12 @@ Tree ReadTree(const std::string& root, std::vector<std::string>* temporaries) {
         if (!entry.is_regular_file()) continue;
         const std::string relative = fs::relative(entry.path(), root).generic_string();
         if (entry.path().filename().string().rfind("~GLOB", 0) == 0) temporaries->push_back(relative);
-        tree[relative] = ReadWholeFile(entry.path().string());
+        // Through the path itself: on Windows a name outside ASCII (a flipped name byte) need not
+        // survive the way to a narrow string and back.
+        std::ifstream file(entry.path(), std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+        if (!file.good() && !file.eof()) throw std::runtime_error("cannot read " + relative);
+        tree[relative] = std::move(bytes);
     }
     return tree;
 }

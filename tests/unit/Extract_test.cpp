@@ -683,6 +683,12 @@ TEST(IsSafeMemberName, Table) {
         {"/X", false},
         {"A\x01" "B", false},
         {"A\tB", false},
+        {"BIN\\TOOL>EXE", false},  // a flipped bit of "TOOL.EXE": Windows cannot create it
+        {"A<B", false},
+        {"A\"B", false},
+        {"A|B", false},
+        {"A?B", false},
+        {"DIR*\\B", false},
         {"CON", false},
         {"nul", false},
         {"COM1", false},
