@@ -132,7 +132,8 @@ grep -q '8 failures' out.txt || fail "summary: $(cat out.txt)"
 run 2 test hostile/setup.exe
 
 # --- JSON escaping and code pages. 0x81 is undefined in code page 1252; 0x82 is a low quote in
-# 1252 and e-acute in 437. ---
+# 1252 and e-acute in 437. The first name holds characters no Windows name can: listed, escaped,
+# and refused by every verb (exit 2). ---
 texts="$(header 'Caf\xe9' 'Q"uote' 'Tab\tEnd' 'B\\\\S' 'V' 'E' 0)"
 texts+="$(member 7175223c5c3e2e747874 0 $T $T $T "$EMPTY")"     # qu"<\>.txt
 texts+="$(member 6f6464812e747874 0 $T $T $T "$EMPTY")"         # odd<0x81>.txt
@@ -140,7 +141,8 @@ texts+="$(member 6361668274 0 $T $T $T "$EMPTY")"               # caf<0x82>t
 texts+="$(member "$(namehex 'far.txt')" 0 9223372036854775807 0 $T "$EMPTY")"  # past 9999, and 1601
 mkdir texts
 installer texts/setup.exe "$texts"
-run 0 list --json texts/setup.exe
+run 2 list --json texts/setup.exe
+grep -q 'qu"<\\>.txt: its name is no safe file name' err.txt || fail "the unsafe name is not reported: $(cat err.txt)"
 grep -q '\\u0009\|\\t' out.txt || fail "a tab was not escaped: $(cat out.txt)"
 LC_ALL=C grep -q $'\xc2[\x80-\x9f]' out.txt && fail "a C1 control was printed raw: $(cat out.txt)"
 json_check '
@@ -154,11 +156,12 @@ assert exact or (os.environ.get("RUN") and m[1]["name"] == "odd\x81.txt"), m[1]
 assert m[2]["name"] == "caf\u201at" and "nameBytes" not in m[2], m[2]
 assert m[3]["creationTime"] == 9223372036854775807 and m[3]["creationTimeUtc"] is None, m[3]
 assert m[3]["lastAccessTimeUtc"] == "1601-01-01T00:00:00.0000000Z", m[3]'
-run 0 list --json --code-page 437 texts/setup.exe
+run 2 list --json --code-page 437 texts/setup.exe
 json_check 'assert d["members"][2]["name"] == "caf\u00e9t", d["members"][2]'
 if [[ -z $RUN ]]; then
     # POSIX names are UTF-8; an undefined byte makes the name unconvertible, not mangled.
-    run 0 extract --code-page 437 texts/setup.exe -d texts/out  # 0x81 is u-umlaut in 437
+    run 2 extract --code-page 437 texts/setup.exe -d texts/out  # 0x81 is u-umlaut in 437
+    [[ ! -e 'texts/out/qu"<' ]] || fail "the unsafe name was written: $(ls texts/out)"
     [[ -f $'texts/out/caf\xc3\xa9t' ]] || fail "code page 437 name not written in UTF-8: $(ls texts/out)"
     run 2 extract texts/setup.exe -d texts/out1252
     [[ -f $'texts/out1252/caf\xe2\x80\x9at' ]] || fail "code page 1252 name: $(ls texts/out1252)"
@@ -166,7 +169,8 @@ if [[ -z $RUN ]]; then
     # test judges the names as extract does.
     run 2 test texts/setup.exe
     grep -q 'odd.*cannot be converted' err.txt || fail "test did not report the name: $(cat err.txt)"
-    run 0 test --code-page 437 texts/setup.exe
+    run 2 test --code-page 437 texts/setup.exe
+    grep -q 'qu"<' err.txt && ! grep -q 'odd' err.txt || fail "test with code page 437: $(cat err.txt)"
 fi
 
 # --- Sizes: test checks each member's decoded length and the header's total. ---
