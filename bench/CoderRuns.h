@@ -20,15 +20,6 @@ public:
     uint64_t bytes = 0;
 };
 
-class VectorSink : public ByteSink {
-public:
-    bool Write(const uint8_t* data, size_t count) override {
-        bytes.insert(bytes.end(), data, data + count);
-        return true;
-    }
-    std::vector<uint8_t> bytes;
-};
-
 // Answers like an unattended run: no sound, Cancel at a disk prompt, Yes to quit, then stop.
 class BenchHost : public Host {
 public:

@@ -100,15 +100,6 @@ std::unique_ptr<VolumeStream> OpenInstaller(Host& host, const InstallerFiles& fi
 // Reads and parses the 388-byte header as the installer does.
 void ReadHeader(VolumeStream& stream, SetupHeader* header);
 
-class VectorSink : public ByteSink {
-public:
-    bool Write(const uint8_t* data, size_t count) override {
-        bytes.insert(bytes.end(), data, data + count);
-        return true;
-    }
-    std::vector<uint8_t> bytes;
-};
-
 // One member's bit stream as the encoder codes it.
 std::vector<uint8_t> Encode(const std::vector<uint8_t>& data);
 

@@ -13,15 +13,6 @@
 
 namespace {
 
-class VectorSink : public ByteSink {
-public:
-    bool Write(const uint8_t* data, size_t count) override {
-        bytes.insert(bytes.end(), data, data + count);
-        return true;
-    }
-    std::vector<uint8_t> bytes;
-};
-
 // Random bytes (coded at about 8 bits each) or English-like text (much shorter), from a seed.
 std::vector<uint8_t> MakeBytes(size_t size, uint32_t seed, bool text) {
     static const char kWords[] = "the map of every desk holds a river, a road and a town ";
