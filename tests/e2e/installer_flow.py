@@ -219,6 +219,17 @@ def walk_to_progress(s, p, install_dir=None, shots=None):
     enter_directory(s, p, install_dir, shots)
 
 
+def install_completely(s, p, install_dir, source, what, timeout=90):
+    """Walks the started installer p into install_dir and requires the success text (checked as
+    what), exit status 0 and source's tree installed, bytes and last-write times."""
+    walk_to_progress(s, p, install_dir)
+    box = final_box(s, p, timeout=timeout)
+    check(box.message == SUCCESS, what, "%r: %r" % (box.title, box.message))
+    check(finish(s, p, box) == 0, "SETUP.EXE exits with 0")
+    problems = compare_trees(source, s.unix_path(install_dir))
+    check(not problems, "every file arrived with its bytes and last-write time", "; ".join(problems[:10]))
+
+
 def tree_files(root):
     """{relative path with '/': os.stat_result} of the regular files below root."""
     root = pathlib.Path(root)
