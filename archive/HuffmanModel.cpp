@@ -101,22 +101,26 @@ inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
 }
 
 template <bool Walked>
-void UpdateFrom(HuffmanModel& model, int n) {
+void UpdateFrom(HuffmanModel& model, int from) {
+    if (from < 0) return;
     uint32_t* weight = model.weight;
-    while (n > 0) {
+    // Unsigned and as wide as a pointer: the climb's chain of parent loads needs no sign
+    // extension between one level and the next. The root's parent is never read.
+    size_t n = static_cast<uint32_t>(from);
+    while (n != 0) {
         // The node moves in front of the nodes of its weight directly ahead of it: the whole
         // block of that weight up to it. Most often it leads its block already.
         const uint32_t w = weight[n];
         if (weight[n - 1] == w) {
-            const int t = BlockStart(model, n, w);
-            Exchange<Walked>(model, n, t);
-            n = t;
+            const int t = BlockStart(model, static_cast<int>(n), w);
+            Exchange<Walked>(model, static_cast<int>(n), t);
+            n = static_cast<uint32_t>(t);
         }
         weight[n] = w + 1;
         model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
-        n = model.parent[n];
+        n = static_cast<uint32_t>(model.parent[n]);
     }
-    if (n == 0) ++weight[0];
+    ++weight[0];
 }
 
 template <bool Walked>
