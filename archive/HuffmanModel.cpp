@@ -24,24 +24,36 @@ inline void SetWalkRow(HuffmanModel& model, int n) {
     }
 }
 
-// The half of a parent's row that goes through its child x, whose own child is c. Leaves and
-// internal nodes trade places at random on some data: no branch on which.
+// Leaves and internal nodes trade places at random on some data, so the swap's bookkeeping below
+// takes no branch on which: it works with masks, which a compiler leaves as they are, where it
+// turns a choice between two values into a jump.
+//
+// All ones when c, a child entry, marks a leaf; else zero.
+inline uint32_t LeafMask(int32_t c) { return static_cast<uint32_t>(c >> 31); }
+
+// The half of a parent's row that goes through its child x, whose own child is c.
 inline void SetWalkHalf(uint32_t* row, int x, int32_t c) {
     uint32_t* half = row + 2 * (~x & 1);  // the first child sits at an odd position
-    const bool isLeaf = c < 0;
-    const uint32_t first = isLeaf ? WalkToLeaf(x, SymbolOf(c)) : WalkStep(x, c);
+    const uint32_t leafMask = LeafMask(c);
+    const uint32_t index = static_cast<uint32_t>(c) ^ leafMask;  // the symbol, or the first child
+    // WalkToLeaf(x, symbol) for a leaf, else WalkStep(x, c) and WalkStep(x, c + 1).
+    const uint32_t first = static_cast<uint32_t>(x) << 16 | (leafMask & (WalkEnd | WalkOneMore | index)) |
+                           (~leafMask & index * WalkRowBytes);
     half[0] = first;
-    half[1] = isLeaf ? first : first + WalkRowBytes;
+    half[1] = first + (~leafMask & WalkRowBytes);
 }
 
 // Points what hangs below position x at x: the leaf entry of its symbol when c is a leaf mark,
-// else the parent entries of its children c and c + 1. No branch on which.
+// else the parent entries of its children c and c + 1.
 inline void Repoint(HuffmanModel& model, int32_t c, int x) {
-    const bool isLeaf = c < 0;
-    int32_t* base = isLeaf ? model.leaf : model.parent;
-    const int index = isLeaf ? SymbolOf(c) : c;
+    const uint32_t leafMask = LeafMask(c);
+    const uintptr_t leaves = reinterpret_cast<uintptr_t>(model.leaf);
+    const uintptr_t parents = reinterpret_cast<uintptr_t>(model.parent);
+    const uintptr_t baseMask = static_cast<uintptr_t>(0) - (leafMask & 1);
+    int32_t* base = reinterpret_cast<int32_t*>((leaves & baseMask) | (parents & ~baseMask));
+    const uint32_t index = static_cast<uint32_t>(c) ^ leafMask;
     base[index] = x;
-    base[index + (isLeaf ? 0 : 1)] = x;
+    base[index + (~leafMask & 1)] = x;
 }
 
 // Exchanges the subtrees at i and j. The decoder's update (Walked) exchanges nodes of equal
