@@ -81,18 +81,8 @@ inline void Exchange(HuffmanModel& model, int i, int j) {
         SetWalkHalf(walk[parent[j]], j, a);
         return;
     }
-    if (a < 0) {
-        model.leaf[SymbolOf(a)] = j;
-    } else {
-        parent[a] = j;
-        parent[a + 1] = j;
-    }
-    if (b < 0) {
-        model.leaf[SymbolOf(b)] = i;
-    } else {
-        parent[b] = i;
-        parent[b + 1] = i;
-    }
+    Repoint(model, a, j);
+    Repoint(model, b, i);
     // Each position keeps its own parent.
     child[i] = b;
     child[j] = a;
