@@ -61,8 +61,9 @@ const char* const TestFooter = R"(Decodes every member without writing anything;
 
 -j N decodes members on N threads at once, each reading the installer on its
 own; messages, progress, files and the exit status are those of one thread.
-Members are found by the integrity data: an installer built without it is
-decoded on one thread, and so is the last member of every installer.)";
+Members are found by the integrity data; without it the threads look for what
+looks like a record and decode from there, and a member is taken only when the
+one reader that walks the archive in order arrives at exactly that byte.)";
 
 }  // namespace
 
