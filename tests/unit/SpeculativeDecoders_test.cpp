@@ -254,7 +254,6 @@ TEST(SpeculativeDecoders, TheRunIsTheOneThreadRun) {
                         // Each thread holds its cap, or one output buffer when that is more.
                         EXPECT_LE(ahead.peak, threads * std::max(cap, size_t(1) << 16));
                         failedGuesses += ahead.counts.failed;
-                        if (getenv("SCAN_DEBUG")) printf("%s/%s/%u/%zu/%zu: taken %u of %zu guesses %u chained %u failed %u delivered %u peak %zu\n", a.what, setup.what, threads, cap, region, ahead.taken, a.archive.members.size(), ahead.counts.guesses, ahead.counts.chained, ahead.counts.failed, ahead.counts.delivered, ahead.peak);
                     }
                 }
             }
