@@ -106,7 +106,7 @@ void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result, 
         decoders.reset(new MemberDecoders(source, integrity, threads));
     else if (threads > 1 && integrityState == IntegrityParse::Absent)
         decoders.reset(new SpeculativeDecoders(source, threads));
-    checked.decodedAhead = decoders.get();
+    if (decoders) checked.decodedAhead = decoders.get();
     ExtractAll(*stream, state, host, result, checked);
 }
 
