@@ -11,10 +11,10 @@ class ArchiveCursor;
 // 8-byte FILETIMEs; coded data that happens to look like one is told apart only by decoding from
 // there, so this is a filter, and a conservative one:
 //
-// - the three times each lie from 1970-01-01 up to (not including) 2200-01-01, which packed files
-//   have (their last-write and access times; globpack and SOURCE_DATE_EPOCH record no earlier
-//   ones) and coded data rarely shows: random bytes pass one time in about 450, three in about
-//   10^8;
+// - the three times each lie from 1970-01-01 up to (not including) 2200-01-01, where the times of
+//   packed files lie but for odd ones (a file dated before 1970), and where coded data rarely
+//   reaches: eight random bytes pass as one time about once in 250, as all three about once in
+//   16 million (behind a NUL, itself one byte in 256);
 // - some name of 1 to 255 bytes ends right before the NUL, holding no 0x00 or 0xFF, that
 //   IsSafeMemberName accepts (which names may be ambiguous: a coded byte before the true name
 //   can look like part of it; the bit stream behind them is the same either way);
