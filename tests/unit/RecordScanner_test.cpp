@@ -120,6 +120,9 @@ TEST(RecordScanner, FindsEveryRecordInOrderOverVolumes) {
         EXPECT_EQ(run.scanner.Next(from, INT64_MAX), -1);
         EXPECT_TRUE(run.scanner.DataEnded());
         EXPECT_EQ(run.scanner.DataEnd(), int64_t(stream.size()));
+        // Behind the window: read afresh.
+        EXPECT_EQ(run.scanner.Next(int64_t(m[1].data), INT64_MAX), int64_t(m[1].data));
+        EXPECT_FALSE(run.scanner.DataEnded());
         // From the start again, in ranges that end before and at a bit stream.
         ScanRun again(files);
         EXPECT_EQ(again.scanner.Next(0, int64_t(m[0].data)), -1);
@@ -129,6 +132,24 @@ TEST(RecordScanner, FindsEveryRecordInOrderOverVolumes) {
         EXPECT_EQ(again.scanner.Next(int64_t(m[3].data) + 1, int64_t(m[4].data)), -1);
         EXPECT_FALSE(again.scanner.DataEnded());
     }
+}
+
+// A range that starts a little past what the scanner read last: a record between the two is
+// not found, and nothing before the window is read.
+TEST(RecordScanner, ARangeBeyondTheWindowFindsNothingBeforeIt) {
+    const TestArchive archive = ScanArchive();
+    StreamLayout layout;
+    const std::vector<uint8_t> stream = archive.Stream(&layout);
+    const auto& m = layout.members;
+    TempDir media;
+    const InstallerFiles files = WriteInstaller(media.Path(), stream);
+    ScanRun run(files);
+    // The first range reads one 64 KiB chunk from 284 bytes before it, ending 100 bytes before
+    // member 3's bit stream.
+    const int64_t first = int64_t(m[3].data) - 100 - 65536 + 284;
+    EXPECT_EQ(run.scanner.Next(first, first + 1), -1);
+    EXPECT_EQ(run.scanner.DataEnd(), int64_t(m[3].data) - 100);
+    EXPECT_EQ(run.scanner.Next(int64_t(m[3].data) + 170, INT64_MAX), int64_t(m[4].data));
 }
 
 }  // namespace

@@ -84,7 +84,8 @@ int64_t RecordScanner::Next(int64_t from, int64_t to) {
     }
     int64_t next = from;  // the first bit stream offset not yet looked at
     for (;;) {
-        // A bit stream at d needs the record's bytes up to d - 1 in the window.
+        // A bit stream at d needs the record's bytes up to d - 1 in the window. The window may
+        // end before from: then nothing is looked at until it reaches there.
         const int64_t last = std::min(to, DataEnd() + 1);
         for (int64_t terminator = next - 1 - MemberFieldsSize; terminator + 1 + MemberFieldsSize < last;) {
             const unsigned char* base = window.data();
@@ -97,7 +98,7 @@ int64_t RecordScanner::Next(int64_t from, int64_t to) {
                 return terminator + 1 + MemberFieldsSize;
             ++terminator;
         }
-        next = last;
+        next = std::max(next, last);
         if (next >= to) return -1;
         if (!Fill()) return -1;
     }
