@@ -61,9 +61,9 @@ const char* const TestFooter = R"(Decodes every member without writing anything;
 
 -j N decodes members on N threads at once, each reading the installer on its
 own; messages, progress, files and the exit status are those of one thread.
-Members are found by the integrity data; without it the threads look for what
-looks like a record and decode from there, and a member is taken only when the
-one reader that walks the archive in order arrives at exactly that byte.)";
+The threads find members by the integrity data or, without it, by guessing
+where records start; a member decoded ahead is used only when it was decoded
+from exactly where the one reader that walks the archive in order finds it.)";
 
 }  // namespace
 
