@@ -130,6 +130,20 @@ enum class AheadTake {
     SkipFailed,  // taken, but the data ended, failed or was stopped inside its bit stream
 };
 
+// Reads on to position, as a member's decoding that ended there would have left the stream.
+AheadTake SkipTo(VolumeStream& stream, int64_t position) {
+    while (stream.position < position) {
+        size_t count = stream.Contiguous();
+        if (count == 0) {
+            if (stream.ReadByte() < 0) return AheadTake::SkipFailed;
+            continue;
+        }
+        if (int64_t(count) > position - stream.position) count = static_cast<size_t>(position - stream.position);
+        stream.Skip(count);
+    }
+    return AheadTake::Taken;
+}
+
 // Takes member index's bytes from options.decodedAhead when they are what decoding them here
 // would give: all of them came, exactly the record's size, with the CRC the integrity data gives,
 // and their bit stream ended where the integrity data puts the next record. The stream is then
@@ -147,16 +161,27 @@ AheadTake TakeDecodedAhead(const ExtractOptions& options, const IntegrityEntry& 
         outcome.endOffset != table.entries[index + 1].recordOffset || next <= stream.position ||
         next > INT32_MAX)
         return AheadTake::Refused;
-    while (stream.position < next) {
-        size_t count = stream.Contiguous();
-        if (count == 0) {
-            if (stream.ReadByte() < 0) return AheadTake::SkipFailed;
-            continue;
-        }
-        if (int64_t(count) > next - stream.position) count = static_cast<size_t>(next - stream.position);
-        stream.Skip(count);
-    }
-    return AheadTake::Taken;
+    return SkipTo(stream, next);
+}
+
+// Without integrity data: takes the bytes decoded ahead from the member's own bit stream, which
+// starts at the stream's position. They are what decoding them here would give when their
+// decoding started exactly there and read EndOfStream from data: then they are all of them,
+// exactly the record's size, and end no earlier than one bit a symbol allows. The stream is read
+// on to that end, as decoding would have left it.
+AheadTake TakeDecodedAheadAt(const ExtractOptions& options, const MemberRecord& record, VolumeStream& stream,
+                             int64_t streamStart, MemberOutput& output) {
+    if (!options.decodedAhead) return AheadTake::NotOffered;
+    const int64_t start = int64_t(stream.position) - streamStart;
+    AheadOutcome outcome;
+    if (!options.decodedAhead->DeliverAt(uint64_t(start), output, &outcome) || !outcome.complete ||
+        output.Overflowed() || output.Length() != record.size || outcome.startOffset != uint64_t(start) ||
+        outcome.endOffset > uint64_t(INT32_MAX) ||
+        outcome.endOffset < uint64_t(start) + (uint64_t(record.size) + 1 + 7) / 8)
+        return AheadTake::Refused;
+    const int64_t next = streamStart + int64_t(outcome.endOffset);
+    if (next > INT32_MAX) return AheadTake::Refused;
+    return SkipTo(stream, next);
 }
 
 }  // namespace
@@ -369,9 +394,9 @@ void ExtractAll(VolumeStream& stream, WorkerState& state, Host& host, ExtractRes
         openOutput();
 
         DecodeStatus status = DecodeStatus::Complete;
-        const AheadTake take = entry ? TakeDecodedAhead(options, *entry, result.members - 1, record, stream,
-                                                        streamStart, *output)
-                                     : AheadTake::NotOffered;
+        const AheadTake take =
+            entry ? TakeDecodedAhead(options, *entry, result.members - 1, record, stream, streamStart, *output)
+                  : TakeDecodedAheadAt(options, record, stream, streamStart, *output);
         if (take == AheadTake::Refused) {
             output->Abandon();
             openOutput();

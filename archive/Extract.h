@@ -105,11 +105,14 @@ public:
 struct AheadOutcome {
     bool complete = false;   // its bit stream ended with EndOfStream, read from data
     uint64_t endOffset = 0;  // the stream offset of the first byte after its bit stream
+    uint64_t startOffset = 0;  // DeliverAt: the stream offset its decoding started from
 };
 
 // Members decoded ahead of the run by other threads (globx -j). ExtractAll stays the only judge:
 // it reads every record itself and takes a member's bytes from here only when they are clean by
-// the integrity data; anything else is thrown away and the member decoded as without it.
+// the integrity data or, without it, were decoded completely from the very byte where its own
+// reading puts the member's bit stream; anything else is thrown away and the member decoded as
+// without it.
 class DecodedAhead {
 public:
     virtual ~DecodedAhead() = default;
@@ -118,6 +121,14 @@ public:
     // not complete, or output refused a byte. Called for increasing indexes, at most once each:
     // a member passed over is given up.
     virtual bool Deliver(uint32_t index, MemberOutput& output, AheadOutcome* outcome) = 0;
+    // Without integrity data: as Deliver, for the member whose bit stream starts at stream offset
+    // dataOffset (0 is the header's first byte). Called for increasing offsets, at most once
+    // each: an offset passed over is given up. A bit stream decoded from a byte boundary with a
+    // fresh model gives the same bytes and end wherever that decoding ran, so what was decoded
+    // to its EndOfStream from exactly this offset is what ExtractAll would decode there.
+    virtual bool DeliverAt(uint64_t /*dataOffset*/, MemberOutput& /*output*/, AheadOutcome* /*outcome*/) {
+        return false;
+    }
 };
 
 struct ExtractOptions {
@@ -130,8 +141,9 @@ struct ExtractOptions {
     // it, and the header against state.headerCrc. None: only the structure is checked.
     const IntegrityTable* integrity = nullptr;
     bool integrityMalformed = false;  // the installer carries integrity data that is no table
-    // Used only with integrity data, and never for the last member. None: every member is
-    // decoded here, one after another (the installer).
+    // With integrity data by member index (never for the last member), without it by the offset
+    // of each member's bit stream. None: every member is decoded here, one after another (the
+    // installer).
     DecodedAhead* decodedAhead = nullptr;
 };
 

@@ -18,6 +18,7 @@
 #include "IntegrityTable.h"
 #include "MemberDecoders.h"
 #include "PairedTiming.h"
+#include "SpeculativeDecoders.h"
 #include "Threads.h"
 #include "VolumeStream.h"
 #include "WorkerState.h"
@@ -80,8 +81,10 @@ bool BuildInstaller(const std::vector<MemberInput>& members, size_t total, const
     return image.WriteVolumes(directory, StubSize, error);
 }
 
-// `globx test -j threads`: every member decoded and checked against the integrity data.
-bool DecodeOnThreads(const Installer& installer, unsigned threads, ExtractResult& result) {
+// `globx test -j threads`: every member decoded and, with integrity, checked against the
+// integrity data (MemberDecoders); without it the threads guess where records start
+// (SpeculativeDecoders).
+bool DecodeOnThreads(const Installer& installer, bool integrity, unsigned threads, ExtractResult& result) {
     const InstallerImage& image = *installer.image;
     BenchHost host;
     auto stream = std::make_unique<VolumeStream>(host);
@@ -92,13 +95,14 @@ bool DecodeOnThreads(const Installer& installer, unsigned threads, ExtractResult
     ReadSetupHeader(*stream, *state);
     ExtractOptions options;
     options.writeFiles = false;
-    options.integrity = &installer.table;
-    std::unique_ptr<MemberDecoders> decoders;
-    if (threads > 1) {
-        decoders = std::make_unique<MemberDecoders>(
-            MemberDecoders::Source{image.FirstVolumeName(), image.BaseName(), {}}, installer.table, threads);
-        options.decodedAhead = decoders.get();
-    }
+    options.integrity = integrity ? &installer.table : nullptr;
+    const MemberDecoders::Source source{image.FirstVolumeName(), image.BaseName(), {}};
+    std::unique_ptr<DecodedAhead> decoders;
+    if (threads > 1 && integrity)
+        decoders = std::make_unique<MemberDecoders>(source, installer.table, threads);
+    else if (threads > 1)
+        decoders = std::make_unique<SpeculativeDecoders>(source, threads);
+    options.decodedAhead = decoders.get();
     ExtractAll(*stream, *state, host, result, options);
     return result.Ok();
 }
@@ -127,8 +131,11 @@ bool PrintAllCoreDecodeTable(const std::string& scratch, size_t corpusBytes, int
                 threads, threads, pairs, corpus.size() / (1024.0 * 1024.0));
     // "cores used": the process's CPU time over the wall time of the all-core runs. Below the
     // thread count, other work on the machine held the cores and the speed-up shows that.
-    std::printf("%-8s %11s %11s %11s %10s  %s\n", "members", "plain MiB/s", "core MiB/s", "taken ahead",
-                "cores used", "all-core speed-up");
+    // "integrity": the installer's integrity data tells the threads where records start; "none":
+    // they scan for them (globpack --no-integrity).
+    std::printf("%-8s %-9s %11s %11s %11s %10s  %s\n", "members", "integrity", "plain MiB/s", "core MiB/s",
+                "taken ahead", "cores used", "all-core speed-up");
+    for (const bool integrity : {true, false})
     for (const size_t count : {size_t(1), size_t(64)}) {
         const std::vector<MemberInput> members =
             SplitIntoMembers(corpus, (corpus.size() + count - 1) / count, "mixed");
@@ -152,7 +159,7 @@ bool PrintAllCoreDecodeTable(const std::string& scratch, size_t corpusBytes, int
             [&] {
                 const double start = ProcessCpuSeconds();
                 ExtractResult run;
-                ok = DecodeOnThreads(installer, threads, run) && run.decodedBytes == corpus.size() && ok;
+                ok = DecodeOnThreads(installer, integrity, threads, run) && run.decodedBytes == corpus.size() && ok;
                 taken = run.decodedAhead;
                 cpu += ProcessCpuSeconds() - start;
             },
@@ -164,7 +171,7 @@ bool PrintAllCoreDecodeTable(const std::string& scratch, size_t corpusBytes, int
         }
         double wall = 0;
         for (const double seconds : result.coreSeconds) wall += seconds;
-        std::printf("%-8zu %11.1f %11.1f %11u %10.2f  %s\n", members.size(),
+        std::printf("%-8zu %-9s %11.1f %11.1f %11u %10.2f  %s\n", members.size(), integrity ? "yes" : "none",
                     MiBPerSecond(corpus.size(), SpreadOf(result.baselineSeconds).median),
                     MiBPerSecond(corpus.size(), SpreadOf(result.coreSeconds).median), taken,
                     wall > 0 ? cpu / wall : 0, FormatRatio(SpreadOf(result.ratios)).c_str());

@@ -16,6 +16,7 @@
 #include "ExtractRun.h"
 #include "FileSystem.h"
 #include "MemberDecoders.h"
+#include "SpeculativeDecoders.h"
 #include "TestArchive.h"
 #include "VolumeStream.h"
 
@@ -106,8 +107,9 @@ struct Outcome {
 };
 
 // Reads the installer in files as a way of the three does. The installer's user retries a
-// missing disk once before giving up; globx gives up at once. With threads above 1 and integrity
-// data, globx's decoders work ahead of the run (globx -j).
+// missing disk once before giving up; globx gives up at once. With threads above 1, globx's
+// decoders work ahead of the run (globx -j): by the integrity data's offsets, or guessing
+// without it.
 Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integrity = nullptr,
              unsigned threads = 1) {
     ExtractRun run;
@@ -115,11 +117,12 @@ Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integri
     run.options.writeFiles = way != Way::Test;
     run.options.integrity = integrity;
     if (way == Way::Installer) run.host.diskAnswers = {true};
-    std::unique_ptr<MemberDecoders> decoders;
-    if (threads > 1 && integrity) {
+    std::unique_ptr<DecodedAhead> decoders;
+    if (threads > 1 && integrity)
         decoders.reset(new MemberDecoders({files.exePath, files.baseName, {}}, *integrity, threads, 4096));
-        run.options.decodedAhead = decoders.get();
-    }
+    else if (threads > 1)
+        decoders.reset(new SpeculativeDecoders({files.exePath, files.baseName, {}}, threads, 4096));
+    run.options.decodedAhead = decoders.get();
     Outcome outcome;
     if (!run.Run()) return outcome;  // no archive behind the trailer: nothing read, nothing written
     outcome.summary = run.Summary();
@@ -299,8 +302,9 @@ TEST(OneVerdict, EveryKindOfDamageGetsTheSameVerdictFromEveryProgram) {
     }
 }
 
-// globx -j: with the intact archive's integrity data every kind of damage gives the run of one
-// thread, to the last message, file and time, whatever the threads decoded ahead.
+// globx -j: with the intact archive's integrity data, and without any, every kind of damage
+// gives the run of one thread, to the last message, file and time, whatever the threads decoded
+// ahead.
 TEST(OneVerdict, DecodingAheadChangesNothingOfADamagedRun) {
     const TestArchive archive = SweepArchive();
     StreamLayout layout;
@@ -309,12 +313,13 @@ TEST(OneVerdict, DecodingAheadChangesNothingOfADamagedRun) {
     for (const auto& c : DamageCases(layout)) {
         TempDir media;
         const InstallerFiles files = WriteDamaged(media, intact, layout, c);
+        for (const IntegrityTable* integrity : {&table, static_cast<const IntegrityTable*>(nullptr)})
         for (const Way way : {Way::Test, Way::Extract}) {
-            const Outcome alone = Read(files, way, &table);
+            const Outcome alone = Read(files, way, integrity);
             for (const unsigned threads : {2u, 4u}) {
                 SCOPED_TRACE(std::string(c.what) + ", " + WayName(way) + ", " + std::to_string(threads) +
-                             " threads");
-                const Outcome ahead = Read(files, way, &table, threads);
+                             " threads" + (integrity ? "" : ", no integrity data"));
+                const Outcome ahead = Read(files, way, integrity, threads);
                 EXPECT_EQ(ahead.summary, alone.summary);
                 EXPECT_TRUE(ahead.tree == alone.tree) << "the files differ";
                 EXPECT_TRUE(ahead.lastWriteTimes == alone.lastWriteTimes) << "the times differ";
@@ -352,6 +357,15 @@ TEST(OneVerdict, FlipsSpreadOverTheArchiveNeverPassAsAChangedTree) {
             if (i >= member.fields && i < member.fields + 4) {
                 EXPECT_FALSE(ok) << "a size field changed";
             }
+        }
+        // globx -j, guessing where records start: the same run, message for message and file
+        // for file.
+        for (const Way way : {Way::Test, Way::Extract}) {
+            const Outcome alone = Read(files, way);
+            const Outcome ahead = Read(files, way, nullptr, 2);
+            EXPECT_EQ(ahead.summary, alone.summary) << WayName(way) << ", decoded ahead";
+            EXPECT_TRUE(ahead.tree == alone.tree) << WayName(way) << ", decoded ahead: the files differ";
+            EXPECT_TRUE(ahead.lastWriteTimes == alone.lastWriteTimes) << WayName(way) << ", decoded ahead: the times differ";
         }
     });
 }

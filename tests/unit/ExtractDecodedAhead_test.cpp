@@ -53,7 +53,27 @@ public:
         return offer.outcome.complete;
     }
 
+    // By offset (no integrity data): the member whose bit stream starts there, told as by index.
+    bool DeliverAt(uint64_t dataOffset, MemberOutput& output, AheadOutcome* outcome) override {
+        offsets.push_back(dataOffset);
+        for (uint32_t index = 0; index < layout.members.size(); ++index) {
+            if (layout.members[index].data != dataOffset) continue;
+            Offer offer;
+            offer.bytes = archive.members[index].data;
+            offer.outcome.complete = true;
+            offer.outcome.startOffset = dataOffset;
+            offer.outcome.endOffset = layout.members[index].end;
+            if (lie) lie(index, offer);
+            if (!offer.delivered) return false;
+            if (!output.Write(offer.bytes.data(), offer.bytes.size())) return false;
+            *outcome = offer.outcome;
+            return offer.outcome.complete;
+        }
+        return false;
+    }
+
     std::vector<uint32_t> calls;
+    std::vector<uint64_t> offsets;
 
 private:
     const TestArchive& archive;
@@ -66,17 +86,18 @@ struct Outcome {
     std::map<std::string, std::vector<uint8_t>> files;
     uint32_t taken = 0;
     std::vector<uint32_t> calls;
+    std::vector<uint64_t> offsets;
 };
 
 Outcome Extract(const TestArchive& archive, bool writeFiles, std::function<void(uint32_t, Offer&)> lie,
-            bool ahead = true) {
+            bool ahead = true, bool integrity = true) {
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
     const IntegrityTable table = IntegrityTableFor(archive, stream, layout);
     ScriptedAhead provider(archive, layout, std::move(lie));
     ExtractRun run;
     run.Write(archive);
-    run.options.integrity = &table;
+    if (integrity) run.options.integrity = &table;
     run.options.writeFiles = writeFiles;
     if (ahead) run.options.decodedAhead = &provider;
     EXPECT_TRUE(run.Run());
@@ -86,6 +107,7 @@ Outcome Extract(const TestArchive& archive, bool writeFiles, std::function<void(
         if (FileExists(run.OnDisk(member.name))) out.files[member.name] = ReadWholeFile(run.OnDisk(member.name));
     out.taken = run.result.decodedAhead;
     out.calls = provider.calls;
+    out.offsets = provider.offsets;
     return out;
 }
 
@@ -162,6 +184,78 @@ TEST(ExtractDecodedAhead, DamageInTheRecordsIsJudgedAsWithoutIt) {
             });
             EXPECT_EQ(ahead.summary, alone.summary);
             EXPECT_TRUE(ahead.files == alone.files);
+        }
+    }
+}
+
+// Without integrity data every member is asked for by the offset of its bit stream, the last
+// one too (what was decoded to its end from exactly there is what decoding here would give);
+// nothing is asked by index.
+TEST(ExtractDecodedAhead, WithoutIntegrityDataMembersAreTakenByOffset) {
+    const TestArchive archive = AheadArchive();
+    StreamLayout layout;
+    archive.Stream(&layout);
+    std::vector<uint64_t> offsets;
+    for (const auto& member : layout.members) offsets.push_back(member.data);
+    for (const bool write : {false, true}) {
+        SCOPED_TRACE(write ? "extract" : "test");
+        const Outcome alone = Extract(archive, write, nullptr, false, false);
+        const Outcome ahead = Extract(archive, write, nullptr, true, false);
+        EXPECT_EQ(ahead.summary, alone.summary);
+        EXPECT_TRUE(ahead.files == alone.files);
+        EXPECT_EQ(ahead.taken, 5u);
+        EXPECT_EQ(ahead.calls, std::vector<uint32_t>{});
+        EXPECT_EQ(ahead.offsets, offsets);
+    }
+}
+
+// A provider that offers what was not decoded from the member's own bit stream, or not to its
+// end, is found out before the stream moves (wrong guesses of globx's threads are of this kind):
+// the member is decoded here and the run is the one without a provider.
+TEST(ExtractDecodedAhead, WithoutIntegrityDataALyingProviderChangesNothing) {
+    const TestArchive archive = AheadArchive();
+    StreamLayout layout;
+    archive.Stream(&layout);
+    const auto& m = layout.members;
+    const struct {
+        const char* what;
+        uint32_t member;
+        std::function<void(Offer&)> lie;
+    } cases[] = {
+        {"the next member's bytes, decoded from its own offset", 2,
+         [&](Offer& o) {
+             o.bytes = archive.members[3].data;
+             o.outcome.startOffset = m[3].data;
+             o.outcome.endOffset = m[3].end;
+         }},
+        {"decoded from one byte later", 2, [](Offer& o) { o.outcome.startOffset += 1; }},
+        {"decoded from one byte earlier", 3, [](Offer& o) { o.outcome.startOffset -= 1; }},
+        {"one byte short", 2, [](Offer& o) { o.bytes.pop_back(); }},
+        {"one byte more", 2, [](Offer& o) { o.bytes.push_back('x'); }},
+        {"bytes for an empty member", 1, [](Offer& o) { o.bytes = {'a'}; }},
+        {"nothing for a long member", 2, [](Offer& o) { o.bytes.clear(); }},
+        {"its end at its own start", 2, [](Offer& o) { o.outcome.endOffset = o.outcome.startOffset; }},
+        {"its end too early for one bit a byte", 3,
+         [](Offer& o) { o.outcome.endOffset = o.outcome.startOffset + o.bytes.size() / 8; }},
+        {"its end at 0", 2, [](Offer& o) { o.outcome.endOffset = 0; }},
+        {"its end beyond any stream", 2, [](Offer& o) { o.outcome.endOffset = uint64_t(1) << 40; }},
+        {"the bytes, but incomplete", 2, [](Offer& o) { o.outcome.complete = false; }},
+        {"nothing delivered", 2, [](Offer& o) { o.delivered = false; }},
+        {"the last member incomplete", 4, [](Offer& o) { o.outcome.complete = false; }},
+    };
+    for (const bool write : {false, true}) {
+        const Outcome alone = Extract(archive, write, nullptr, false, false);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(write ? "extract: " : "test: ") + c.what);
+            const Outcome lied = Extract(
+                archive, write,
+                [&](uint32_t index, Offer& offer) {
+                    if (index == c.member) c.lie(offer);
+                },
+                true, false);
+            EXPECT_EQ(lied.summary, alone.summary);
+            EXPECT_TRUE(lied.files == alone.files) << "the files differ";
+            EXPECT_EQ(lied.taken, 4u) << "the other members are still taken";
         }
     }
 }

@@ -10,6 +10,7 @@
 #include "IntegrityData.h"
 #include "MemberDecoders.h"
 #include "PeTrailer.h"
+#include "SpeculativeDecoders.h"
 #include "SetupHeader.h"
 
 namespace {
@@ -97,14 +98,15 @@ void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result, 
     ExtractOptions checked = options;
     checked.integrity = integrityState == IntegrityParse::Valid ? &integrity : nullptr;
     checked.integrityMalformed = integrityState == IntegrityParse::Malformed;
-    // Without integrity data nothing tells where a member's record starts before the one in front
-    // of it is decoded: one thread decodes them all. The last member is never decoded ahead.
-    std::unique_ptr<MemberDecoders> decoders;
-    if (threads > 1 && checked.integrity && integrity.entries.size() > 1) {
-        decoders.reset(new MemberDecoders({installer, VolumeBaseName(installer), volumesDirs}, integrity,
-                                          threads));
-        checked.decodedAhead = decoders.get();
-    }
+    // With integrity data the threads start at its record offsets (the last member, whose end no
+    // next record vouches for, is decoded here); without it they guess where records start.
+    const MemberDecoders::Source source{installer, VolumeBaseName(installer), volumesDirs};
+    std::unique_ptr<DecodedAhead> decoders;
+    if (threads > 1 && checked.integrity && integrity.entries.size() > 1)
+        decoders.reset(new MemberDecoders(source, integrity, threads));
+    else if (threads > 1 && integrityState == IntegrityParse::Absent)
+        decoders.reset(new SpeculativeDecoders(source, threads));
+    if (decoders) checked.decodedAhead = decoders.get();
     ExtractAll(*stream, state, host, result, checked);
 }
 

@@ -61,8 +61,9 @@ const char* const TestFooter = R"(Decodes every member without writing anything;
 
 -j N decodes members on N threads at once, each reading the installer on its
 own; messages, progress, files and the exit status are those of one thread.
-Members are found by the integrity data: an installer built without it is
-decoded on one thread, and so is the last member of every installer.)";
+The threads find members by the integrity data or, without it, by guessing
+where records start; a member decoded ahead is used only when it was decoded
+from exactly where the one reader that walks the archive in order finds it.)";
 
 }  // namespace
 
