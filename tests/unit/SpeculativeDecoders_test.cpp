@@ -6,23 +6,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <map>
 
+#include "AheadRun.h"
 #include "ArchiveCursor.h"
-#include "ExtractRun.h"
-#include "FileSystem.h"
 #include "MemberRecord.h"
 #include "RecordScanner.h"
-#include "TempDir.h"
-#include "TestArchive.h"
 #include "VolumeHost.h"
 
 namespace {
-
-class Filter : public MemberFilter {
-public:
-    bool Selected(const MemberRecord& record) override { return record.name[0] != 'S'; }
-};
 
 // Holds the run at its first member until the threads have taken up jobs jobs ahead.
 class GatedObserver : public MemberObserver {
@@ -44,20 +35,7 @@ private:
     uint32_t jobs;
 };
 
-struct RunSetup {
-    const char* what;
-    bool writeFiles;
-    bool overwrite;
-    bool filter;
-    bool existing;  // files stand at some targets before the run, newer and older
-};
-
-struct Outcome {
-    std::string summary;
-    std::map<std::string, std::vector<uint8_t>> files;
-    std::map<std::string, uint64_t> times;
-    uint32_t taken = 0;
-    size_t peak = 0;
+struct Outcome : RunOutcome {
     SpeculativeDecoders::Counts counts;
 };
 
@@ -70,40 +48,18 @@ struct Threads {
 
 Outcome Extract(const TestArchive& archive, const InstallerFiles& files, const RunSetup& setup,
                 const Threads& threads) {
-    ExtractRun run;
-    run.files = files;
-    Filter filter;
-    run.options.writeFiles = setup.writeFiles;
-    run.options.overwrite = setup.overwrite;
-    if (setup.filter) run.options.filter = &filter;
-    if (setup.existing) {
-        for (size_t i = 0; i < archive.members.size(); i += 3) {
-            const std::string path = run.OnDisk(archive.members[i].name);
-            MakeDirectories(path.substr(0, path.find_last_of(PathSeparator)));
-            WriteWholeFile(path, std::vector<uint8_t>(5, 'x'));
-            const uint64_t time = archive.members[i].lastWriteTime + (i % 2 ? 10000000 : -10000000);
-            SetFileTimes(path.c_str(), time, time, time);
-        }
-    }
+    AheadRun ahead(archive, files, setup);
     std::unique_ptr<SpeculativeDecoders> decoders;
     std::unique_ptr<GatedObserver> gate;
     if (threads.count > 1) {
         decoders.reset(new SpeculativeDecoders({files.exePath, files.baseName, {}}, threads.count, threads.cap,
                                                threads.region));
-        run.options.decodedAhead = decoders.get();
-        gate.reset(new GatedObserver(run.observer, *decoders, threads.gate));
-        run.options.observer = gate.get();
+        ahead.run.options.decodedAhead = decoders.get();
+        gate.reset(new GatedObserver(ahead.run.observer, *decoders, threads.gate));
+        ahead.run.options.observer = gate.get();
     }
     Outcome out;
-    EXPECT_TRUE(run.Run());
-    out.summary = run.Summary();
-    for (const auto& member : archive.members) {
-        const std::string path = run.OnDisk(member.name);
-        if (!FileExists(path)) continue;
-        out.files[member.name] = ReadWholeFile(path);
-        ReadLastWriteTime(path.c_str(), &out.times[member.name]);
-    }
-    out.taken = run.result.decodedAhead;
+    static_cast<RunOutcome&>(out) = ahead.Run();
     if (decoders) {
         out.peak = decoders->PeakQueuedBytes();
         out.counts = decoders->GetCounts();
@@ -124,14 +80,6 @@ std::vector<uint8_t> Text(size_t count, uint32_t seed) {
 }
 
 constexpr uint64_t Day = 864000000000ULL;
-
-void SpreadTimes(TestArchive& archive) {
-    uint64_t time = FileTimeFromUnix(1300000000);
-    for (auto& member : archive.members) {
-        member.creationTime = member.lastAccessTime = member.lastWriteTime = time;
-        time += Day;
-    }
-}
 
 // Bytes 2 to 7 of a little-endian time and the first two of the next: what a record read two
 // bytes late takes for a time.
@@ -177,20 +125,6 @@ TestArchive ManyMembers(size_t count, size_t size) {
     return archive;
 }
 
-// Members of several output buffers and of several caps, with volume boundaries inside them.
-TestArchive LargeMembers() {
-    TestArchive archive;
-    archive.Add("BIG1.BIN", RandomBytes(600000, 11));
-    archive.Add("SMALL.TXT", "small\r\n");
-    archive.Add("S2.BIN", RandomBytes(300000, 12));
-    archive.Add("RUN.DAT", std::vector<uint8_t>(600000, 'r'));
-    archive.Add("SUB\\BIG3.BIN", RandomBytes(400000, 13));
-    archive.Add("LAST.TXT", "the end\r\n");
-    SpreadTimes(archive);
-    archive.endMark = true;
-    return archive;
-}
-
 TestArchive WithWrongGuesses() {
     TestArchive archive = ManyMembers(30, 3000);
     for (size_t i = 4; i < archive.members.size(); i += 8) PlantWrongGuess(archive.members[i], uint32_t(i));
@@ -223,13 +157,6 @@ TEST(SpeculativeDecoders, TheRunIsTheOneThreadRun) {
     } archives[] = {{"many small members", ManyMembers(70, 400)},
                     {"large members over volumes", LargeMembers()},
                     {"wrong guesses planted", WithWrongGuesses()}};
-    const RunSetup setups[] = {
-        {"test", false, false, false, false},
-        {"extract", true, false, false, false},
-        {"extract over existing files, keeping the newer", true, false, false, true},
-        {"extract over existing files, overwriting", true, true, false, true},
-        {"extract with a filter", true, false, true, false},
-    };
     uint32_t failedGuesses = 0;
     for (const auto& a : archives) {
         StreamLayout layout;
@@ -239,7 +166,7 @@ TEST(SpeculativeDecoders, TheRunIsTheOneThreadRun) {
         // The first volume ends inside the first member; the others hold 1.4 MB each.
         volumes.stubSize = StubSizeForBoundaryAt(std::min<size_t>(stream.size() - 100, 400000));
         const InstallerFiles files = WriteInstaller(media.Path(), stream, volumes);
-        for (const RunSetup& setup : setups) {
+        for (const RunSetup& setup : RunSetups) {
             const Outcome alone = Extract(a.archive, files, setup, {});
             for (const unsigned threads : {2u, 4u}) {
                 for (const size_t cap : {size_t(1) << 16, MemberDecoders::DefaultCapBytes}) {
@@ -247,12 +174,8 @@ TEST(SpeculativeDecoders, TheRunIsTheOneThreadRun) {
                         SCOPED_TRACE(std::string(a.what) + ", " + setup.what + ", " + std::to_string(threads) +
                                      " threads, cap " + std::to_string(cap) + ", region " + std::to_string(region));
                         const Outcome ahead = Extract(a.archive, files, setup, {threads, cap, region, 3});
-                        EXPECT_EQ(ahead.summary, alone.summary);
-                        EXPECT_TRUE(ahead.files == alone.files) << "the files differ";
-                        EXPECT_TRUE(ahead.times == alone.times) << "the times differ";
+                        ExpectSameRun(ahead, alone, threads, cap);
                         EXPECT_GT(ahead.taken, 0u) << "nothing was taken ahead";
-                        // Each thread holds its cap, or one output buffer when that is more.
-                        EXPECT_LE(ahead.peak, threads * std::max(cap, size_t(1) << 16));
                         failedGuesses += ahead.counts.failed;
                     }
                 }

@@ -1,100 +1,34 @@
 #include "MemberDecoders.h"
 
-#include <atomic>
 #include <deque>
 
-#include "ByteSink.h"
+#include "AheadQueue.h"
 #include "HuffmanDecoder.h"
 #include "MemberOutput.h"
 #include "MemberRecord.h"
 #include "Threads.h"
-#include "VolumeHost.h"
 #include "VolumeStream.h"
 
 namespace {
 
 // One member handed to a thread.
-struct Job {
+struct Job : AheadJob {
     uint32_t index = 0;
-    unsigned owner = 0;                       // the thread decoding it
-    std::deque<std::vector<uint8_t>> chunks;  // decoded and not yet taken
-    bool finished = false;                    // the thread is done with it
-    AheadOutcome outcome;
-    std::atomic<bool> abandoned{false};       // nobody will take its bytes: stop decoding it
 };
 
 }  // namespace
 
-struct MemberDecoders::Shared {
+struct MemberDecoders::Shared : AheadQueue {
     Source source;
     const IntegrityTable* table = nullptr;
-    size_t cap = 0;
 
-    Mutex mutex;
-    Condition changed;  // a chunk queued or taken, a job handed out or finished, a thread ended
     // Guarded by mutex:
     std::deque<std::shared_ptr<Job>> jobs;  // handed out and not yet delivered, by index
     uint32_t nextIndex = 0;                 // the next member to hand out
     uint32_t endIndex = 0;                  // members below it are decoded ahead
-    std::vector<size_t> queued;             // decoded bytes each thread holds
-    size_t totalQueued = 0;
-    size_t peakQueued = 0;
-    unsigned running = 0;  // threads that may still take a member
-    std::atomic<bool> quit{false};
-
-    // Entry: mutex held.
-    void Release(Job& job) {
-        for (const auto& chunk : job.chunks) {
-            queued[job.owner] -= chunk.size();
-            totalQueued -= chunk.size();
-        }
-        job.chunks.clear();
-    }
-    void Abandon(Job& job) {
-        job.abandoned.store(true, std::memory_order_relaxed);
-        Release(job);
-    }
 };
 
 namespace {
-
-// The console host of one thread: it stops when the run ends or its member is given up.
-class DecoderHost : public VolumeHost {
-public:
-    explicit DecoderHost(const std::atomic<bool>& quit) : quit(quit) {}
-    bool ShouldStop() override {
-        return VolumeHost::ShouldStop() || quit.load(std::memory_order_relaxed) ||
-               (job && job->abandoned.load(std::memory_order_relaxed));
-    }
-    const Job* job = nullptr;
-
-private:
-    const std::atomic<bool>& quit;
-};
-
-// Queues a job's decoded bytes, waiting while its thread holds its cap.
-class JobSink : public ByteSink {
-public:
-    JobSink(MemberDecoders::Shared& shared, Job& job) : shared(shared), job(job) {}
-    bool Write(const uint8_t* data, size_t count) override {
-        std::vector<uint8_t> chunk(data, data + count);
-        MutexLock lock(shared.mutex);
-        size_t& held = shared.queued[job.owner];
-        while (held > 0 && held + count > shared.cap && !shared.quit && !job.abandoned)
-            shared.changed.Wait(shared.mutex);
-        if (shared.quit || job.abandoned) return false;
-        held += count;
-        shared.totalQueued += count;
-        if (shared.totalQueued > shared.peakQueued) shared.peakQueued = shared.totalQueued;
-        job.chunks.push_back(std::move(chunk));
-        shared.changed.NotifyAll();
-        return true;
-    }
-
-private:
-    MemberDecoders::Shared& shared;
-    Job& job;
-};
 
 uint32_t ReadU32(const unsigned char* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
@@ -136,7 +70,7 @@ public:
 private:
     void DecodeInto(Job& job) {
         MemberOutput output(host);
-        JobSink sink(shared, job);
+        AheadSink sink(shared, job);
         output.OpenSink(&sink);
         output.SetLimit(size);
         const DecodeStatus status = DecodeMember(*model, *stream, output);
@@ -178,7 +112,7 @@ private:
     }
 
     MemberDecoders::Shared& shared;
-    DecoderHost host;
+    AheadHost host;
     std::unique_ptr<VolumeStream> stream;
     const std::unique_ptr<HuffmanModel> model{new HuffmanModel()};
     int64_t start = 0;
@@ -238,8 +172,7 @@ MemberDecoders::~MemberDecoders() {
 }
 
 size_t MemberDecoders::PeakQueuedBytes() const {
-    MutexLock lock(shared->mutex);
-    return shared->peakQueued;
+    return shared->PeakQueuedBytes();
 }
 
 bool MemberDecoders::Deliver(uint32_t index, MemberOutput& output, AheadOutcome* outcome) {
@@ -262,27 +195,9 @@ bool MemberDecoders::Deliver(uint32_t index, MemberOutput& output, AheadOutcome*
         return false;
     }
     const std::shared_ptr<Job> job = s.jobs.front();
-    for (;;) {
-        while (job->chunks.empty() && !job->finished) s.changed.Wait(s.mutex);
-        if (job->chunks.empty()) break;
-        std::vector<uint8_t> chunk = std::move(job->chunks.front());
-        job->chunks.pop_front();
-        s.queued[job->owner] -= chunk.size();
-        s.totalQueued -= chunk.size();
-        s.changed.NotifyAll();
-        s.mutex.Unlock();
-        const bool taken = output.Write(chunk.data(), chunk.size());
-        s.mutex.Lock();
-        if (!taken) {
-            s.Abandon(*job);
-            s.jobs.pop_front();
-            s.changed.NotifyAll();
-            s.mutex.Unlock();
-            return false;
-        }
-    }
-    *outcome = job->outcome;
+    const bool taken = s.Drain(*job, output);
     s.jobs.pop_front();
+    if (taken) *outcome = job->outcome;
     s.mutex.Unlock();
-    return outcome->complete;
+    return taken && outcome->complete;
 }

@@ -1,30 +1,22 @@
 #include "SpeculativeDecoders.h"
 
 #include <algorithm>
-#include <atomic>
-#include <deque>
 #include <map>
 
+#include "AheadQueue.h"
 #include "ArchiveCursor.h"
-#include "ByteSink.h"
 #include "HuffmanDecoder.h"
 #include "MemberOutput.h"
 #include "MemberRecord.h"
 #include "RecordScanner.h"
 #include "SetupHeader.h"
 #include "Threads.h"
-#include "VolumeHost.h"
 
 namespace {
 
 // A bit stream a thread took up.
-struct Job {
-    int64_t offset = 0;                       // the stream offset of its first byte
-    unsigned owner = 0;                       // the thread decoding it
-    std::deque<std::vector<uint8_t>> chunks;  // decoded and not yet taken
-    bool finished = false;                    // the thread is done with it
-    AheadOutcome outcome;
-    std::atomic<bool> abandoned{false};       // nobody will take its bytes: stop decoding it
+struct Job : AheadJob {
+    int64_t offset = 0;  // the stream offset of its first byte
 };
 
 // A record's name is read no further than this in a chain: coded data that a wrong guess took
@@ -33,39 +25,17 @@ constexpr int LongestChainedName = 4096;
 
 }  // namespace
 
-struct SpeculativeDecoders::Shared {
+struct SpeculativeDecoders::Shared : AheadQueue {
     Source source;
-    size_t cap = 0;
     int64_t regionBytes = 0;
 
-    Mutex mutex;
-    Condition changed;  // a chunk queued or taken, a job taken up or finished, an offset asked for
     // Guarded by mutex:
     std::map<int64_t, std::shared_ptr<Job>> jobs;  // taken up and not yet delivered, by offset
     int64_t asked = -1;                // the last offset ExtractAll asked for
     int64_t nextRegion = 0;            // the next region nobody took
     int64_t dataEnd = INT64_MAX;       // where a thread found the data to end
-    std::vector<size_t> queued;        // decoded bytes each thread holds
     std::vector<int64_t> lastTaken;    // the offset of the last job each thread took up
-    unsigned running = 0;              // threads not yet ended
-    unsigned stalled = 0;              // threads waiting for their bytes to be taken
-    size_t totalQueued = 0;
-    size_t peakQueued = 0;
     Counts counts;
-    std::atomic<bool> quit{false};
-
-    // Entry: mutex held.
-    void Release(Job& job) {
-        for (const auto& chunk : job.chunks) {
-            queued[job.owner] -= chunk.size();
-            totalQueued -= chunk.size();
-        }
-        job.chunks.clear();
-    }
-    void Abandon(Job& job) {
-        job.abandoned.store(true, std::memory_order_relaxed);
-        Release(job);
-    }
 
     // Entry: mutex held. A new job at offset for thread self, or null when ExtractAll has passed
     // it, it lies behind the thread's own jobs, or another job holds it already (*held).
@@ -85,53 +55,6 @@ struct SpeculativeDecoders::Shared {
 namespace {
 
 using Shared = SpeculativeDecoders::Shared;
-
-// The console host of one of a thread's streams: it stops when the run ends or, for the stream
-// that decodes, when its job is given up.
-class AheadHost : public VolumeHost {
-public:
-    explicit AheadHost(const std::atomic<bool>& quit) : quit(quit) {}
-    bool ShouldStop() override {
-        return VolumeHost::ShouldStop() || quit.load(std::memory_order_relaxed) ||
-               (job && job->abandoned.load(std::memory_order_relaxed));
-    }
-    const Job* job = nullptr;
-
-private:
-    const std::atomic<bool>& quit;
-};
-
-// Queues a job's decoded bytes, waiting while its thread holds its cap.
-class JobSink : public ByteSink {
-public:
-    JobSink(Shared& shared, Job& job) : shared(shared), job(job) {}
-    bool Write(const uint8_t* data, size_t count) override {
-        std::vector<uint8_t> chunk(data, data + count);
-        MutexLock lock(shared.mutex);
-        size_t& held = shared.queued[job.owner];
-        bool stalled = false;
-        while (held > 0 && held + count > shared.cap && !shared.quit && !job.abandoned) {
-            if (!stalled) {
-                stalled = true;
-                ++shared.stalled;
-                shared.changed.NotifyAll();
-            }
-            shared.changed.Wait(shared.mutex);
-        }
-        if (stalled) --shared.stalled;
-        if (shared.quit || job.abandoned) return false;
-        held += count;
-        shared.totalQueued += count;
-        if (shared.totalQueued > shared.peakQueued) shared.peakQueued = shared.totalQueued;
-        job.chunks.push_back(std::move(chunk));
-        shared.changed.NotifyAll();
-        return true;
-    }
-
-private:
-    Shared& shared;
-    Job& job;
-};
 
 uint32_t ReadU32(const unsigned char* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
@@ -207,7 +130,7 @@ private:
         uint32_t size = 0;
         if (FieldsRead(job.offset, &size)) {
             MemberOutput output(decodeHost);
-            JobSink sink(shared, job);
+            AheadSink sink(shared, job);
             output.OpenSink(&sink);
             output.SetLimit(size);
             VolumeStream& stream = decodeCursor.Stream();
@@ -316,8 +239,7 @@ SpeculativeDecoders::~SpeculativeDecoders() {
 }
 
 size_t SpeculativeDecoders::PeakQueuedBytes() const {
-    MutexLock lock(shared->mutex);
-    return shared->peakQueued;
+    return shared->PeakQueuedBytes();
 }
 
 SpeculativeDecoders::Counts SpeculativeDecoders::GetCounts() const {
@@ -349,28 +271,12 @@ bool SpeculativeDecoders::DeliverAt(uint64_t dataOffset, MemberOutput& output, A
         return false;
     }
     const std::shared_ptr<Job> job = found->second;
-    for (;;) {
-        while (job->chunks.empty() && !job->finished) s.changed.Wait(s.mutex);
-        if (job->chunks.empty()) break;
-        std::vector<uint8_t> chunk = std::move(job->chunks.front());
-        job->chunks.pop_front();
-        s.queued[job->owner] -= chunk.size();
-        s.totalQueued -= chunk.size();
-        s.changed.NotifyAll();
-        s.mutex.Unlock();
-        const bool taken = output.Write(chunk.data(), chunk.size());
-        s.mutex.Lock();
-        if (!taken) {
-            s.Abandon(*job);
-            s.jobs.erase(offset);
-            s.changed.NotifyAll();
-            s.mutex.Unlock();
-            return false;
-        }
-    }
-    *outcome = job->outcome;
+    const bool taken = s.Drain(*job, output);
     s.jobs.erase(offset);
-    if (outcome->complete) ++s.counts.delivered;
+    if (taken) {
+        *outcome = job->outcome;
+        if (outcome->complete) ++s.counts.delivered;
+    }
     s.mutex.Unlock();
-    return outcome->complete;
+    return taken && outcome->complete;
 }
