@@ -95,7 +95,7 @@ TEST(AheadQueue, AWaitingThreadIsLetGoByTheEndOrTheJobGivenUp) {
         });
         {
             MutexLock lock(queue.mutex);
-            while (queue.stalled == 0) queue.changed.Wait(queue.mutex);
+            while (queue.stalled == 0 && job.chunks.size() < 2) queue.changed.Wait(queue.mutex);
             if (quit)
                 queue.quit = true;
             else
