@@ -52,28 +52,38 @@ TEST(AheadQueue, DrainTakesTheChunksOrThrowsThemAwayOnRefusal) {
     }
 }
 
-// A thread queues 150 bytes over a cap of 100 (one chunk always goes), then 50 more: those wait
-// until ExtractAll has taken the first, so no more than 150 are ever held.
-TEST(AheadQueue, AThreadAtItsCapWaitsUntilItsBytesAreTaken) {
-    AheadQueue queue;
+// A thread over a cap of 100: it queues 150 bytes (one chunk always goes), then 50 more,
+// *second telling whether those were queued, and finishes the job.
+std::unique_ptr<Thread> DecodeOverTheCap(AheadQueue& queue, AheadJob& job, bool* second) {
     StartQueue(queue, 100);
-    AheadJob job;
-    bool second = false;
-    Thread decoder([&] {
+    return std::unique_ptr<Thread>(new Thread([&queue, &job, second] {
         queue.Queue(job, std::vector<uint8_t>(150, 'a'));
-        second = queue.Queue(job, std::vector<uint8_t>(50, 'b'));
+        *second = queue.Queue(job, std::vector<uint8_t>(50, 'b'));
         MutexLock lock(queue.mutex);
         job.finished = true;
         queue.changed.NotifyAll();
-    });
+    }));
+}
+
+// Entry: mutex held. Until the thread waits at its cap, or has queued both chunks past it.
+void WaitUntilStalled(AheadQueue& queue, AheadJob& job) {
+    while (queue.stalled == 0 && job.chunks.size() < 2 && !job.finished) queue.changed.Wait(queue.mutex);
+}
+
+// The 50 bytes wait until ExtractAll has taken the 150, so no more than 150 are ever held.
+TEST(AheadQueue, AThreadAtItsCapWaitsUntilItsBytesAreTaken) {
+    AheadQueue queue;
+    AheadJob job;
+    bool second = false;
+    const std::unique_ptr<Thread> decoder = DecodeOverTheCap(queue, job, &second);
     FakeHost host;
     MemberOutput output(host);
     output.OpenDiscard();
     queue.mutex.Lock();
-    while (queue.stalled == 0 && job.chunks.size() < 2 && !job.finished) queue.changed.Wait(queue.mutex);
+    WaitUntilStalled(queue, job);
     EXPECT_TRUE(queue.Drain(job, output));
     queue.mutex.Unlock();
-    decoder.Join();
+    decoder->Join();
     EXPECT_TRUE(second);
     EXPECT_EQ(output.Length(), 200u);
     EXPECT_EQ(queue.PeakQueuedBytes(), 150u);
@@ -86,23 +96,19 @@ TEST(AheadQueue, AWaitingThreadIsLetGoByTheEndOrTheJobGivenUp) {
     for (const bool quit : {true, false}) {
         SCOPED_TRACE(quit ? "the run ends" : "the job is given up");
         AheadQueue queue;
-        StartQueue(queue, 100);
         AheadJob job;
         bool second = true;
-        Thread decoder([&] {
-            queue.Queue(job, std::vector<uint8_t>(150, 'a'));
-            second = queue.Queue(job, std::vector<uint8_t>(50, 'b'));
-        });
+        const std::unique_ptr<Thread> decoder = DecodeOverTheCap(queue, job, &second);
         {
             MutexLock lock(queue.mutex);
-            while (queue.stalled == 0 && job.chunks.size() < 2) queue.changed.Wait(queue.mutex);
+            WaitUntilStalled(queue, job);
             if (quit)
                 queue.quit = true;
             else
                 queue.Abandon(job);
             queue.changed.NotifyAll();
         }
-        decoder.Join();
+        decoder->Join();
         EXPECT_FALSE(second);
         EXPECT_EQ(queue.stalled, 0u);
         EXPECT_EQ(queue.totalQueued, quit ? 150u : 0u);
