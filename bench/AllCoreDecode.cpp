@@ -18,7 +18,7 @@
 #include "IntegrityTable.h"
 #include "MemberDecoders.h"
 #include "PairedTiming.h"
-#include "SpeculativeDecoders.h"
+#include "GuessingDecoders.h"
 #include "Threads.h"
 #include "VolumeStream.h"
 #include "WorkerState.h"
@@ -83,7 +83,7 @@ bool BuildInstaller(const std::vector<MemberInput>& members, size_t total, const
 
 // `globx test -j threads`: every member decoded and, with integrity, checked against the
 // integrity data (MemberDecoders); without it the threads guess where records start
-// (SpeculativeDecoders).
+// (GuessingDecoders).
 bool DecodeOnThreads(const Installer& installer, bool integrity, unsigned threads, ExtractResult& result) {
     const InstallerImage& image = *installer.image;
     BenchHost host;
@@ -101,7 +101,7 @@ bool DecodeOnThreads(const Installer& installer, bool integrity, unsigned thread
     if (threads > 1 && integrity)
         decoders = std::make_unique<MemberDecoders>(source, installer.table, threads);
     else if (threads > 1)
-        decoders = std::make_unique<SpeculativeDecoders>(source, threads);
+        decoders = std::make_unique<GuessingDecoders>(source, threads);
     options.decodedAhead = decoders.get();
     ExtractAll(*stream, *state, host, result, options);
     return result.Ok();

@@ -9,7 +9,7 @@
 #include "ExtractRun.h"
 
 // Runs of ExtractAll with decoders working ahead, compared with the one-thread run of the same
-// installer (the MemberDecoders and SpeculativeDecoders tests).
+// installer (the MemberDecoders and GuessingDecoders tests).
 
 // How a run extracts.
 struct RunSetup {

@@ -16,7 +16,7 @@
 #include "ExtractRun.h"
 #include "FileSystem.h"
 #include "MemberDecoders.h"
-#include "SpeculativeDecoders.h"
+#include "GuessingDecoders.h"
 #include "TestArchive.h"
 #include "VolumeStream.h"
 
@@ -121,7 +121,7 @@ Outcome Read(const InstallerFiles& files, Way way, const IntegrityTable* integri
     if (threads > 1 && integrity)
         decoders.reset(new MemberDecoders({files.exePath, files.baseName, {}}, *integrity, threads, 4096));
     else if (threads > 1)
-        decoders.reset(new SpeculativeDecoders({files.exePath, files.baseName, {}}, threads, 4096));
+        decoders.reset(new GuessingDecoders({files.exePath, files.baseName, {}}, threads, 4096));
     run.options.decodedAhead = decoders.get();
     Outcome outcome;
     if (!run.Run()) return outcome;  // no archive behind the trailer: nothing read, nothing written

@@ -13,7 +13,7 @@
 
 class MemberOutput;
 
-// The decoded-ahead bytes of globx -j: what MemberDecoders and SpeculativeDecoders share. A
+// The decoded-ahead bytes of globx -j: what MemberDecoders and GuessingDecoders share. A
 // thread decodes a member into a job's queue of chunks; ExtractAll takes them with Drain.
 
 // One member's bit stream a thread decodes. The decoders key jobs by what they know of it.

@@ -10,7 +10,7 @@
 #include "IntegrityData.h"
 #include "MemberDecoders.h"
 #include "PeTrailer.h"
-#include "SpeculativeDecoders.h"
+#include "GuessingDecoders.h"
 #include "SetupHeader.h"
 
 namespace {
@@ -105,7 +105,7 @@ void InstallerReader::Run(const ExtractOptions& options, ExtractResult& result, 
     if (threads > 1 && checked.integrity && integrity.entries.size() > 1)
         decoders.reset(new MemberDecoders(source, integrity, threads));
     else if (threads > 1 && integrityState == IntegrityParse::Absent)
-        decoders.reset(new SpeculativeDecoders(source, threads));
+        decoders.reset(new GuessingDecoders(source, threads));
     if (decoders) checked.decodedAhead = decoders.get();
     ExtractAll(*stream, state, host, result, checked);
 }

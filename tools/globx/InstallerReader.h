@@ -28,7 +28,7 @@ public:
     // Runs ExtractAll over the members with the console host. state.installDir must be set.
     // result may be watched while the run goes on (an observer's failure details). With threads
     // above 1, that many threads decode members ahead (MemberDecoders with integrity data,
-    // SpeculativeDecoders without); the run's messages, files and verdict are those of one
+    // GuessingDecoders without); the run's messages, files and verdict are those of one
     // thread.
     void Run(const ExtractOptions& options, ExtractResult& result, unsigned threads = 1);
 

@@ -1,7 +1,7 @@
 // globx's decoders guessing ahead of ExtractAll without integrity data: on installers of every
 // shape, and with wrong guesses planted, the run is the one-thread run, member for member, work
 // is really taken from the threads, and their memory stays within their caps.
-#include "SpeculativeDecoders.h"
+#include "GuessingDecoders.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,7 @@ namespace {
 // Holds the run at its first member until the threads have taken up jobs jobs ahead.
 class GatedObserver : public MemberObserver {
 public:
-    GatedObserver(MemberObserver& inner, const SpeculativeDecoders& decoders, uint32_t jobs)
+    GatedObserver(MemberObserver& inner, const GuessingDecoders& decoders, uint32_t jobs)
         : inner(inner), decoders(decoders), jobs(jobs) {}
     void MemberStarted(const MemberRecord& record, const char* target) override {
         if (jobs) decoders.WaitUntilTakenUp(jobs);
@@ -31,12 +31,12 @@ public:
 
 private:
     MemberObserver& inner;
-    const SpeculativeDecoders& decoders;
+    const GuessingDecoders& decoders;
     uint32_t jobs;
 };
 
 struct Outcome : RunOutcome {
-    SpeculativeDecoders::Counts counts;
+    GuessingDecoders::Counts counts;
 };
 
 struct Threads {
@@ -49,10 +49,10 @@ struct Threads {
 Outcome Extract(const TestArchive& archive, const InstallerFiles& files, const RunSetup& setup,
                 const Threads& threads) {
     AheadRun ahead(archive, files, setup);
-    std::unique_ptr<SpeculativeDecoders> decoders;
+    std::unique_ptr<GuessingDecoders> decoders;
     std::unique_ptr<GatedObserver> gate;
     if (threads.count > 1) {
-        decoders.reset(new SpeculativeDecoders({files.exePath, files.baseName, {}}, threads.count, threads.cap,
+        decoders.reset(new GuessingDecoders({files.exePath, files.baseName, {}}, threads.count, threads.cap,
                                                threads.region));
         ahead.run.options.decodedAhead = decoders.get();
         gate.reset(new GatedObserver(ahead.run.observer, *decoders, threads.gate));
@@ -133,7 +133,7 @@ TestArchive WithWrongGuesses() {
 
 // The planted guesses are there: in front of such a member the scanner finds only the bit stream
 // two bytes into its own.
-TEST(SpeculativeDecoders, PlantedWrongGuessesAreFound) {
+TEST(GuessingDecoders, PlantedWrongGuessesAreFound) {
     const TestArchive archive = WithWrongGuesses();
     StreamLayout layout;
     const std::vector<uint8_t> stream = archive.Stream(&layout);
@@ -150,7 +150,7 @@ TEST(SpeculativeDecoders, PlantedWrongGuessesAreFound) {
     }
 }
 
-TEST(SpeculativeDecoders, TheRunIsTheOneThreadRun) {
+TEST(GuessingDecoders, TheRunIsTheOneThreadRun) {
     const struct {
         const char* what;
         TestArchive archive;

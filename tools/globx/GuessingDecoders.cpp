@@ -1,4 +1,4 @@
-#include "SpeculativeDecoders.h"
+#include "GuessingDecoders.h"
 
 #include <algorithm>
 #include <map>
@@ -25,7 +25,7 @@ constexpr int LongestChainedName = 4096;
 
 }  // namespace
 
-struct SpeculativeDecoders::Shared : AheadQueue {
+struct GuessingDecoders::Shared : AheadQueue {
     Source source;
     int64_t regionBytes = 0;
 
@@ -54,7 +54,7 @@ struct SpeculativeDecoders::Shared : AheadQueue {
 
 namespace {
 
-using Shared = SpeculativeDecoders::Shared;
+using Shared = GuessingDecoders::Shared;
 
 uint32_t ReadU32(const unsigned char* b) {
     return uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
@@ -205,7 +205,7 @@ private:
 
 }  // namespace
 
-SpeculativeDecoders::SpeculativeDecoders(const Source& source, unsigned count, size_t capBytes,
+GuessingDecoders::GuessingDecoders(const Source& source, unsigned count, size_t capBytes,
                                          size_t regionBytes)
     : shared(new Shared) {
     if (count < 1) count = 1;
@@ -227,7 +227,7 @@ SpeculativeDecoders::SpeculativeDecoders(const Source& source, unsigned count, s
         }));
 }
 
-SpeculativeDecoders::~SpeculativeDecoders() {
+GuessingDecoders::~GuessingDecoders() {
     {
         MutexLock lock(shared->mutex);
         shared->quit = true;
@@ -238,22 +238,22 @@ SpeculativeDecoders::~SpeculativeDecoders() {
     threads.clear();  // joins
 }
 
-size_t SpeculativeDecoders::PeakQueuedBytes() const {
+size_t GuessingDecoders::PeakQueuedBytes() const {
     return shared->PeakQueuedBytes();
 }
 
-SpeculativeDecoders::Counts SpeculativeDecoders::GetCounts() const {
+GuessingDecoders::Counts GuessingDecoders::GetCounts() const {
     MutexLock lock(shared->mutex);
     return shared->counts;
 }
 
-void SpeculativeDecoders::WaitUntilTakenUp(uint32_t jobs) const {
+void GuessingDecoders::WaitUntilTakenUp(uint32_t jobs) const {
     MutexLock lock(shared->mutex);
     while (shared->running > shared->stalled && shared->counts.guesses + shared->counts.chained < jobs)
         shared->changed.Wait(shared->mutex);
 }
 
-bool SpeculativeDecoders::DeliverAt(uint64_t dataOffset, MemberOutput& output, AheadOutcome* outcome) {
+bool GuessingDecoders::DeliverAt(uint64_t dataOffset, MemberOutput& output, AheadOutcome* outcome) {
     Shared& s = *shared;
     if (dataOffset > uint64_t(INT64_MAX)) return false;
     const int64_t offset = int64_t(dataOffset);

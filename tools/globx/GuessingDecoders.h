@@ -36,17 +36,17 @@ class Thread;
 // all the jobs it still holds, so the job ExtractAll waits for never waits behind bytes of its
 // own thread that ExtractAll takes later. Nothing is printed: ExtractAll meets every problem
 // itself, in order.
-class SpeculativeDecoders : public DecodedAhead {
+class GuessingDecoders : public DecodedAhead {
 public:
     using Source = MemberDecoders::Source;
 
     // Starts threads threads (at least 1). regionBytes 0: a quarter of capBytes (at least 1 KiB).
-    SpeculativeDecoders(const Source& source, unsigned threads,
+    GuessingDecoders(const Source& source, unsigned threads,
                         size_t capBytes = MemberDecoders::DefaultCapBytes, size_t regionBytes = 0);
     // Stops the threads, throwing away what nobody took, and joins them.
-    ~SpeculativeDecoders() override;
-    SpeculativeDecoders(const SpeculativeDecoders&) = delete;
-    SpeculativeDecoders& operator=(const SpeculativeDecoders&) = delete;
+    ~GuessingDecoders() override;
+    GuessingDecoders(const GuessingDecoders&) = delete;
+    GuessingDecoders& operator=(const GuessingDecoders&) = delete;
 
     // By index nothing is offered: without integrity data indexes tell no offsets.
     bool Deliver(uint32_t, MemberOutput&, AheadOutcome*) override { return false; }
