@@ -4,19 +4,9 @@
 # anything is written. Without it the installer keeps its fixed command, and list says so.
 set -euo pipefail
 
-T=$TEST_TMPDIR
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname -- "${BASH_SOURCE[0]}")/lib/common.sh"
 
-run() {  # run PROGRAM ARGS...: status in $rc, stdout in $T/out.txt, stderr in $T/err
-    local program=$1
-    shift
-    rc=0
-    $RUN "$program" "$@" >"$T/out.txt" 2>"$T/err" || rc=$?
-}
-
-expect() {  # expect STATUS WHAT
-    [[ $rc == "$1" ]] || { cat "$T/err" >&2; fail "$2: exit $rc, not $1"; }
-}
+run() { run_tool "$@"; }  # run PROGRAM ARGS...
 
 src=$T/src
 mkdir -p "$src"

@@ -3,17 +3,9 @@
 # defaults, in the chosen code page; a summary on stdout.
 set -euo pipefail
 
-T=$TEST_TMPDIR
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname -- "${BASH_SOURCE[0]}")/lib/common.sh"
 
-run() {  # run ARGS...: status in $rc, stdout in $T/out.txt, stderr in $T/err
-    rc=0
-    $RUN "$GLOBPACK" "$@" >"$T/out.txt" 2>"$T/err" || rc=$?
-}
-
-expect() {  # expect STATUS WHAT
-    [[ $rc == "$1" ]] || { cat "$T/err" >&2; fail "$2: exit $rc, not $1"; }
-}
+run() { run_tool "$GLOBPACK" "$@"; }  # run ARGS...
 
 # Header field $2 (0 programName ... 5 exeName) of installer $1 up to its NUL.
 field() {

@@ -4,19 +4,12 @@
 # whatever reads the tree between two runs, and a file rewritten while it is packed.
 set -euo pipefail
 
-T=$TEST_TMPDIR
-fail() { echo "FAIL: $*" >&2; exit 1; }
+source "$(dirname -- "${BASH_SOURCE[0]}")/lib/common.sh"
 # Under Wine, links look like what they point to: those cases run natively only.
 native=true
 [[ -n ${RUN:-} ]] && native=false
 
-run() {  # run ARGS...: status in $rc, stdout in $T/out.txt, stderr in $T/err
-    rc=0
-    $RUN "$GLOBPACK" --stub "$STUB" "$@" >"$T/out.txt" 2>"$T/err" </dev/null || rc=$?
-}
-expect() {  # expect STATUS WHAT
-    [[ $rc == "$1" ]] || { cat "$T/err" >&2; fail "$2: exit $rc, not $1"; }
-}
+run() { run_tool "$GLOBPACK" --stub "$STUB" "$@"; }  # run ARGS...
 members() {  # members INSTALLER: the member names, one a line, sorted
     $RUN "$GLOBX" list "$1" --json | python3 -c 'import json,sys; print("\n".join(sorted(m["name"] for m in json.load(sys.stdin)["members"])))'
 }
