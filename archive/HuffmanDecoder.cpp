@@ -70,61 +70,61 @@ constexpr int WindowLevels = 48;
 struct Symbol {
     int c;         // a byte, EndOfStream, or an escaped byte
     bool escaped;
-    int depth;     // path[1..depth] leads from the root's child to the symbol's leaf
+    int leaf;      // the position of the code's leaf
+    int depth;     // and its depth
 };
 
 // One level of a walk from the buffer. Entry: next is the first child of an internal node and
 // window holds the next bit at the top.
-#define GLOB_WALK_LEVEL()                                      \
-    do {                                                       \
-        const int n = next + static_cast<int>(window >> 63);  \
-        window <<= 1;                                          \
-        path[++depth] = n;                                     \
-        next = child[n];                                       \
+#define GLOB_WALK_LEVEL()                                  \
+    do {                                                   \
+        n = next + static_cast<int>(window >> 63);         \
+        window <<= 1;                                      \
+        ++depth;                                           \
+        next = child[n];                                   \
     } while (false)
 
-// Walks one code down the tree from the buffer, two levels per step through the walk table,
-// remembering the path for the update. Entry: bits.position is below the fast loop's limit and
-// the walk table matches the tree.
-inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits, int32_t* path) {
-    const unsigned char* rows = reinterpret_cast<const unsigned char*>(model.walk);
+// Decodes one code from the buffer: its first PrefixBits bits through the prefix table, the rest
+// level by level. Entry: bits.position is below the fast loop's limit and the prefix table
+// matches the tree.
+inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits) {
+    const int32_t* child = model.child;
     uint64_t window = bits.Window();
-    int depth = 0;
-    uint32_t e = model.walk[0][window >> 62];  // the root is always internal
-    while (static_cast<int32_t>(e) >= 0) {
-        const uint32_t row = e & 0xFFFF;
-        path[depth + 1] = static_cast<int32_t>(e >> 16);
-        path[depth + 2] = static_cast<int32_t>(row / WalkRowBytes);
-        depth += 2;
-        window <<= 2;
-        uint32_t next;
-        std::memcpy(&next, rows + row + (window >> 62) * sizeof next, sizeof next);
-        e = next;
+    const uint32_t e = model.prefix[window >> (64 - PrefixBits)];
+    int n = PrefixPosition(e);
+    int depth = PrefixDepth(e);
+    int32_t next = child[n];
+    if (next >= 0) {
+        uint64_t rest = window;
+        window <<= PrefixBits;
+        do GLOB_WALK_LEVEL();
+        while (next >= 0 && depth < WindowLevels);
+        window = rest;
+        if (next >= 0) {
+            // Past the window's real bits; cannot happen (see WindowLevels), but stays exact.
+            depth = 0;
+            next = child[0];
+            do {
+                window = bits.Window();
+                const int start = depth;
+                do GLOB_WALK_LEVEL();
+                while (next >= 0 && depth - start < WindowLevels);
+                bits.position += static_cast<size_t>(depth - start);
+            } while (next >= 0);
+            Symbol s{SymbolOf(next), false, n, depth};
+            if (s.c == Escape) {
+                s.escaped = true;
+                s.c = static_cast<int>(window >> 56);
+                bits.position += 8;
+            }
+            return s;
+        }
     }
-    if (e & WalkOneMore) {
-        path[++depth] = static_cast<int32_t>((e >> 16) & 0x3FF);
-        window <<= 1;
-    }
-    Symbol s{static_cast<int>(e & 0x1FF), false, depth};
-    if (depth > WindowLevels) {
-        // Past the window's real bits; cannot happen (see WindowLevels), but stays exact.
-        const int32_t* child = model.child;
-        depth = 0;
-        int32_t next = child[0];
-        do {
-            window = bits.Window();
-            const int start = depth;
-            do GLOB_WALK_LEVEL();
-            while (next >= 0 && depth - start < WindowLevels);
-            bits.position += static_cast<size_t>(depth - start);
-        } while (next >= 0);
-        s = Symbol{SymbolOf(next), false, depth};
-    } else {
-        bits.position += static_cast<size_t>(depth);
-    }
+    Symbol s{SymbolOf(next), false, n, depth};
+    bits.position += static_cast<size_t>(depth);
     if (s.c == Escape) {
         s.escaped = true;
-        s.c = static_cast<int>(window >> 56);
+        s.c = static_cast<int>((window << depth) >> 56);
         bits.position += 8;
     }
     return s;
@@ -133,13 +133,13 @@ inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits, int32_t*
 #undef GLOB_WALK_LEVEL
 
 // The same walk bit by bit through the stream's reader.
-inline Symbol WalkStream(const int32_t* child, StreamBits& bits, int32_t* path) {
-    Symbol s{0, false, 0};
+inline Symbol WalkStream(const int32_t* child, StreamBits& bits) {
+    Symbol s{0, false, 0, 0};
     int32_t next = child[0];
     do {
-        const int n = next + bits.Bit();
-        path[++s.depth] = n;
-        next = child[n];
+        s.leaf = next + bits.Bit();
+        ++s.depth;
+        next = child[s.leaf];
     } while (next >= 0);
     s.c = SymbolOf(next);
     if (s.c == Escape) {
@@ -153,26 +153,30 @@ inline Symbol WalkStream(const int32_t* child, StreamBits& bits, int32_t* path) 
 // Counts the decoded byte as UpdateModel would; false for an Escape no coder would send.
 //
 // The update counts every node on the path from the leaf up and moves a node only where its
-// predecessor has its weight: up to the first such node the path is only counted, with no parent
-// links to chase. Counting a node never changes what the test sees at its ancestors: a node's
+// predecessor has its weight: up to the first such node the path is only counted. The loop runs
+// down from the leaf's depth, so its end is known at once, not when the chain of parents reaches
+// the root. Counting a node never changes what the test sees at its ancestors: a node's
 // predecessor is never one of its descendants.
-inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
+inline bool Count(HuffmanModel& model, const Symbol& s) {
     uint32_t* weight = model.weight;
     if (s.escaped) {
         // Such an Escape would overrun the nodes: the tree holds every byte, or this one already.
-        if (!AddNodeWalked(model, s.c)) return false;
-        UpdateModelWalked(model, s.c);
+        if (!AddNodePrefixed(model, s.c)) return false;
+        UpdateModelPrefixed(model, s.c);
     } else if (weight[0] == RebuildLimit) {
-        UpdateModelWalked(model, s.c);  // rebuilds first, so the path no longer holds
+        UpdateModelPrefixed(model, s.c);  // rebuilds first
     } else {
-        for (int j = s.depth; j > 0; --j) {
-            const int n = path[j];
+        const int32_t* parent = model.parent;
+        size_t n = static_cast<uint32_t>(s.leaf);
+        for (int levels = s.depth; levels > 0; --levels) {
             const uint32_t w = weight[n];
             if (weight[n - 1] == w) {
-                UpdateModelFromWalked(model, n);
+                UpdateModelFromPrefixed(model, static_cast<int>(n));
                 return true;
             }
             weight[n] = w + 1;
+            model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
+            n = static_cast<uint32_t>(parent[n]);
         }
         ++weight[0];
     }
@@ -183,9 +187,8 @@ inline bool Count(HuffmanModel& model, const Symbol& s, const int32_t* path) {
 
 DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutput& output) {
     InitializeModel(model);
-    BuildWalk(model);
+    BuildPrefixTable(model);
     StreamBits in(stream);
-    int32_t path[NodeCount];
 
     for (;;) {
         // From a byte boundary with plenty of buffered bytes, decode straight from the buffer, and
@@ -196,12 +199,12 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             DecodeStatus status = DecodeStatus::Complete;
             bool done = false;
             while (bits.position < limit) {
-                const Symbol s = WalkBuffered(model, bits, path);
+                const Symbol s = WalkBuffered(model, bits);
                 if (s.c == EndOfStream) {
                     done = true;
                     break;
                 }
-                if (!Count(model, s, path)) {
+                if (!Count(model, s)) {
                     status = DecodeStatus::Damaged;
                     done = true;
                     break;
@@ -224,7 +227,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             continue;
         }
 
-        const Symbol s = WalkStream(model.child, in, path);
+        const Symbol s = WalkStream(model.child, in);
         // Past the end of the data every bit reads as 1, which a grown tree can turn into the
         // same byte forever: a symbol that used such a bit ends the member as damaged.
         DecodeStatus status;
@@ -232,7 +235,7 @@ DecodeStatus DecodeMember(HuffmanModel& model, VolumeStream& stream, MemberOutpu
             status = stream.Stopped() ? DecodeStatus::Stopped : DecodeStatus::Damaged;
         else if (s.c == EndOfStream)
             status = DecodeStatus::Complete;
-        else if (!Count(model, s, path))
+        else if (!Count(model, s))
             status = DecodeStatus::Damaged;
         else if (!output.Put(static_cast<uint8_t>(s.c)))
             status = DecodeStatus::Stopped;

@@ -4,44 +4,12 @@
 
 namespace {
 
-// Row n of the walk table from the tree as it stands.
-inline void SetWalkRow(HuffmanModel& model, int n) {
-    uint32_t* row = model.walk[n];
-    const int32_t c = model.child[n];
-    if (c < 0) {
-        row[0] = row[1] = row[2] = row[3] = WalkLeaf(SymbolOf(c));
-        return;
-    }
-    for (int bit = 0; bit < 2; ++bit) {
-        const int middle = c + bit;
-        const int32_t g = model.child[middle];
-        if (g < 0) {
-            row[2 * bit] = row[2 * bit + 1] = WalkToLeaf(middle, SymbolOf(g));
-        } else {
-            row[2 * bit] = WalkStep(middle, g);
-            row[2 * bit + 1] = WalkStep(middle, g + 1);
-        }
-    }
-}
-
 // Leaves and internal nodes trade places at random on some data, so the swap's bookkeeping below
 // takes no branch on which: it works with masks, which a compiler leaves as they are, where it
 // turns a choice between two values into a jump.
 //
 // All ones when c, a child entry, marks a leaf; else zero.
 inline uint32_t LeafMask(int32_t c) { return static_cast<uint32_t>(c >> 31); }
-
-// The half of a parent's row that goes through its child x, whose own child is c.
-inline void SetWalkHalf(uint32_t* row, int x, int32_t c) {
-    uint32_t* half = row + 2 * (~x & 1);  // the first child sits at an odd position
-    const uint32_t leafMask = LeafMask(c);
-    const uint32_t index = static_cast<uint32_t>(c) ^ leafMask;  // the symbol, or the first child
-    // WalkToLeaf(x, symbol) for a leaf, else WalkStep(x, c) and WalkStep(x, c + 1).
-    const uint32_t first = static_cast<uint32_t>(x) << 16 | (leafMask & (WalkEnd | WalkOneMore | index)) |
-                           (~leafMask & index * WalkRowBytes);
-    half[0] = first;
-    half[1] = first + (~leafMask & WalkRowBytes);
-}
 
 // Points what hangs below position x at x: the leaf entry of its symbol when c is a leaf mark,
 // else the parent entries of its children c and c + 1.
@@ -56,29 +24,72 @@ inline void Repoint(HuffmanModel& model, int32_t c, int x) {
     base[index + (~leafMask & 1)] = x;
 }
 
-// Exchanges the subtrees at i and j. The decoder's update (Walked) exchanges nodes of equal
-// weight only, so it leaves the weights, and keeps the walk table.
-template <bool Walked>
+// Adds delta to the depth of every position below p.
+void ShiftDepths(HuffmanModel& model, int p, int delta) {
+    int pending[NodeCount];
+    int count = 0;
+    pending[count++] = p;
+    while (count > 0) {
+        const int32_t c = model.child[pending[--count]];
+        if (c < 0) continue;
+        for (int q = c; q <= c + 1; ++q) {
+            model.depth[q] = static_cast<uint16_t>(model.depth[q] + delta);
+            pending[count++] = q;
+        }
+    }
+}
+
+// Rewrites the prefix table under position p, whose depth and code are right, and the codes of
+// the positions below it, down to PrefixBits. Nothing to do at PrefixBits or deeper.
+void FillPrefix(HuffmanModel& model, int p) {
+    const int d = model.depth[p];
+    if (d >= PrefixBits) return;
+    const uint32_t code = model.prefixCode[p];
+    const int32_t c = model.child[p];
+    if (c < 0) {
+        // Every PrefixBits-bit prefix that begins with the leaf's code ends at the leaf.
+        const uint32_t first = code << (PrefixBits - d);
+        const uint32_t last = first + (1u << (PrefixBits - d));
+        for (uint32_t k = first; k < last; ++k) model.prefix[k] = PrefixEntry(p, d);
+        return;
+    }
+    for (int bit = 0; bit < 2; ++bit) {
+        const int q = c + bit;
+        const uint32_t qCode = code * 2 + static_cast<uint32_t>(bit);
+        model.prefixCode[q] = static_cast<uint16_t>(qCode);
+        if (d + 1 == PrefixBits) {
+            model.prefix[qCode] = PrefixEntry(q, PrefixBits);
+        } else {
+            FillPrefix(model, q);
+        }
+    }
+}
+
+// Exchanges the subtrees at i and j. The decoder's update (Prefixed) exchanges nodes of equal
+// weight only, so it leaves the weights, and keeps the prefix table, depths and codes.
+template <bool Prefixed>
 inline void Exchange(HuffmanModel& model, int i, int j) {
     int32_t* child = model.child;
-    int32_t* parent = model.parent;
     const int32_t a = child[i];
     const int32_t b = child[j];
-    if (Walked) {
+    if (Prefixed) {
         Repoint(model, a, j);
         Repoint(model, b, i);
         child[i] = b;
         child[j] = a;
-        // A row reads its node's child and the children's, all inside the subtree, which keeps
-        // its nodes where they were: rows i and j trade places. The parents' rows change in the
-        // half that goes through i or j.
-        uint32_t (*walk)[4] = model.walk;
-        uint32_t row[4];
-        std::memcpy(row, walk[i], sizeof row);
-        std::memcpy(walk[i], walk[j], sizeof row);
-        std::memcpy(walk[j], row, sizeof row);
-        SetWalkHalf(walk[parent[i]], i, b);
-        SetWalkHalf(walk[parent[j]], j, a);
+        // Positions keep their depths and codes; what hangs below them moves. Nodes of equal
+        // weight almost always lie equally deep, and nearly all of them PrefixBits deep or
+        // deeper, where the table does not look.
+        const int di = model.depth[i];
+        const int dj = model.depth[j];
+        if (di != dj) {
+            ShiftDepths(model, i, di - dj);
+            ShiftDepths(model, j, dj - di);
+        }
+        if (di < PrefixBits || dj < PrefixBits) {
+            FillPrefix(model, i);
+            FillPrefix(model, j);
+        }
         return;
     }
     Repoint(model, a, j);
@@ -102,30 +113,45 @@ inline int BlockStart(HuffmanModel& model, int n, uint32_t w) {
     return t;
 }
 
-template <bool Walked>
+// One level of the update at node n, which moves in front of the nodes of its weight directly
+// ahead of it: the whole block of that weight up to it. Most often it leads its block already.
+// Returns where the node is counted.
+template <bool Prefixed>
+inline size_t CountLevel(HuffmanModel& model, size_t n) {
+    uint32_t* weight = model.weight;
+    const uint32_t w = weight[n];
+    if (weight[n - 1] == w) {
+        const int t = BlockStart(model, static_cast<int>(n), w);
+        Exchange<Prefixed>(model, static_cast<int>(n), t);
+        n = static_cast<uint32_t>(t);
+    }
+    weight[n] = w + 1;
+    model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
+    return n;
+}
+
+template <bool Prefixed>
 void UpdateFrom(HuffmanModel& model, int from) {
     if (from < 0) return;
-    uint32_t* weight = model.weight;
     // Unsigned and as wide as a pointer: the climb's chain of parent loads needs no sign
     // extension between one level and the next. The root's parent is never read.
     size_t n = static_cast<uint32_t>(from);
-    while (n != 0) {
-        // The node moves in front of the nodes of its weight directly ahead of it: the whole
-        // block of that weight up to it. Most often it leads its block already.
-        const uint32_t w = weight[n];
-        if (weight[n - 1] == w) {
-            const int t = BlockStart(model, static_cast<int>(n), w);
-            Exchange<Walked>(model, static_cast<int>(n), t);
-            n = static_cast<uint32_t>(t);
+    if (Prefixed) {
+        // Counted down from the depth, so that the loop's end is known at once rather than when
+        // the chain of parents reaches the root: a node that moves takes the depth of its new
+        // position.
+        for (int levels = model.depth[n]; levels > 0; --levels) {
+            const size_t at = CountLevel<Prefixed>(model, n);
+            if (at != n) levels = model.depth[at];
+            n = static_cast<uint32_t>(model.parent[at]);
         }
-        weight[n] = w + 1;
-        model.leader[LeaderSlot(w)] = static_cast<uint16_t>(n + 1);
-        n = static_cast<uint32_t>(model.parent[n]);
+    } else {
+        while (n != 0) n = static_cast<uint32_t>(model.parent[CountLevel<Prefixed>(model, n)]);
     }
-    ++weight[0];
+    ++model.weight[0];
 }
 
-template <bool Walked>
+template <bool Prefixed>
 bool Add(HuffmanModel& model, int c) {
     if (c < 0 || c > 255 || model.leaf[c] != -1 || model.nextFreeNode + 2 > NodeCount) return false;
     const int l = model.nextFreeNode - 1;  // the lightest node, always a leaf
@@ -145,11 +171,9 @@ bool Add(HuffmanModel& model, int c) {
     model.child[z] = LeafMark(c);
     model.parent[z] = l;
     model.leaf[c] = z;
-    if (Walked) {
-        SetWalkRow(model, n);
-        SetWalkRow(model, z);
-        SetWalkRow(model, l);
-        SetWalkRow(model, model.parent[l]);
+    if (Prefixed) {
+        model.depth[n] = model.depth[z] = static_cast<uint16_t>(model.depth[l] + 1);
+        FillPrefix(model, l);
     }
     return true;
 }
@@ -158,20 +182,27 @@ bool Add(HuffmanModel& model, int c) {
 
 void UpdateModelFrom(HuffmanModel& model, int n) { UpdateFrom<false>(model, n); }
 
-void UpdateModelFromWalked(HuffmanModel& model, int n) { UpdateFrom<true>(model, n); }
+void UpdateModelFromPrefixed(HuffmanModel& model, int n) { UpdateFrom<true>(model, n); }
 
 bool AddNode(HuffmanModel& model, int c) { return Add<false>(model, c); }
 
-bool AddNodeWalked(HuffmanModel& model, int c) { return Add<true>(model, c); }
+bool AddNodePrefixed(HuffmanModel& model, int c) { return Add<true>(model, c); }
 
-void BuildWalk(HuffmanModel& model) {
-    for (int n = 0; n < model.nextFreeNode; ++n) SetWalkRow(model, n);
+void BuildPrefixTable(HuffmanModel& model) {
+    // Children lie behind their parents, so one pass in order of position sets every depth.
+    model.depth[0] = 0;
+    model.prefixCode[0] = 0;
+    for (int n = 0; n < model.nextFreeNode; ++n) {
+        const int32_t c = model.child[n];
+        if (c >= 0) model.depth[c] = model.depth[c + 1] = static_cast<uint16_t>(model.depth[n] + 1);
+    }
+    FillPrefix(model, 0);
 }
 
-void UpdateModelWalked(HuffmanModel& model, int c) {
+void UpdateModelPrefixed(HuffmanModel& model, int c) {
     if (model.weight[0] == RebuildLimit) {
         RebuildTree(model);
-        BuildWalk(model);
+        BuildPrefixTable(model);
     }
     UpdateFrom<true>(model, model.leaf[c]);
 }

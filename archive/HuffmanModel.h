@@ -32,15 +32,17 @@ constexpr int SymbolOf(int32_t leafMark) { return ~leafMark; }
 // child; nextFreeNode = 3 + 2 * (byte values added); no weight passes RebuildLimit.
 //
 // Nodes of equal weight form one contiguous block. leader[LeaderSlot(w)] is a hint for the block
-// of weight w: each time the update climbs past a node of weight w (moved to the front of its
-// block, then counted), the rest of the block begins just behind it, and the hint says so. It is
-// checked before every use, so counting a node along a path needs nothing beyond its weight, and
-// the update still finds the node to swap with at once in the common case. Weights that share a
+// of weight w: each time an update counts a node of weight w that leads its block (moved to its
+// front first where need be), the rest of the block begins just behind it, and the hint says so.
+// It is checked before every use, so counting a node without keeping it stays right, and the
+// update still finds the node to swap with at once in the common case. Weights that share a
 // slot only cost a search now and then: the slots stay few, so the hints the update uses stay in
 // the first-level cache with the tree. Allocate models on the heap and value-initialise them once
 // (`new HuffmanModel()`) so the hints start as numbers.
 constexpr uint32_t LeaderSlots = 4096;
 constexpr uint32_t LeaderSlot(uint32_t weight) { return weight & (LeaderSlots - 1); }
+
+constexpr int PrefixBits = 8;  // see PrefixEntry
 
 struct HuffmanModel {
     int32_t leaf[SymbolCount];  // the symbol's leaf, or -1 while it is not in the tree
@@ -48,10 +50,13 @@ struct HuffmanModel {
     uint32_t weight[NodeCount];
     int32_t parent[NodeCount];
     int32_t child[NodeCount];
-    // The decoder's table for walking two levels per step, row n for node n, column b for the
-    // next two bits (the first one high); see WalkStep. Only the operations named ...Walked and
-    // BuildWalk keep it; every other operation leaves it as it was.
-    uint32_t walk[NodeCount][4];
+    // The decoder's lookup of a code's first PrefixBits bits (see PrefixEntry), with every
+    // position's depth and, for positions less than PrefixBits deep, the bits that lead from the
+    // root to it. Only the operations named ...Prefixed and BuildPrefixTable keep them; every
+    // other operation leaves them as they were.
+    uint16_t prefix[1 << PrefixBits];
+    uint16_t depth[NodeCount];
+    uint16_t prefixCode[NodeCount];
     uint16_t leader[LeaderSlots];
 
     HuffmanNode Node(int i) const {
@@ -62,30 +67,24 @@ struct HuffmanModel {
 
 void InitializeModel(HuffmanModel& model);
 
-// An entry of HuffmanModel::walk. One >= 0 takes two levels: down to the middle node in bits 16
-// to 31, then to the node whose row lies at the byte offset in bits 0 to 15 (the node's index
-// times WalkRowBytes), so the next step needs no multiplication. A negative one ends the walk:
-// with WalkOneMore set, one level down to the leaf in bits 16 to 25; without it, the node reached
-// last is the leaf already (its row holds this entry four times). Either way bits 0 to 8 hold the
-// leaf's symbol.
-constexpr uint32_t WalkEnd = 0x80000000u;
-constexpr uint32_t WalkOneMore = 0x40000000u;
-constexpr uint32_t WalkRowBytes = 4 * sizeof(uint32_t);
-inline uint32_t WalkStep(int middle, int next) {
-    return static_cast<uint32_t>(middle) << 16 | static_cast<uint32_t>(next) * WalkRowBytes;
+// HuffmanModel::prefix, read with the stream's next PrefixBits bits, names the position that the
+// walk from the root reaches after PrefixBits levels, or the leaf where the code ends sooner, in
+// bits 0 to 9, and that position's depth in bits 10 and up. Eight bits hold the whole code of
+// most symbols; a wider table costs more upkeep, where subtrees less than PrefixBits deep trade
+// places, than it saves.
+constexpr uint16_t PrefixEntry(int position, int depth) {
+    return static_cast<uint16_t>(position | depth << 10);
 }
-inline uint32_t WalkLeaf(int symbol) { return WalkEnd | static_cast<uint32_t>(symbol); }
-inline uint32_t WalkToLeaf(int leaf, int symbol) {
-    return WalkEnd | WalkOneMore | static_cast<uint32_t>(leaf) << 16 | static_cast<uint32_t>(symbol);
-}
+constexpr int PrefixPosition(uint32_t entry) { return static_cast<int>(entry & 0x3FF); }
+constexpr int PrefixDepth(uint32_t entry) { return static_cast<int>(entry >> 10); }
 
-// Fills every row of the walk table for nodes in use from the tree.
-void BuildWalk(HuffmanModel& model);
+// Fills the prefix table, the depths and the codes from the tree.
+void BuildPrefixTable(HuffmanModel& model);
 
-// UpdateModel, UpdateModelFrom and AddNode keeping the walk table.
-void UpdateModelWalked(HuffmanModel& model, int c);
-void UpdateModelFromWalked(HuffmanModel& model, int n);
-bool AddNodeWalked(HuffmanModel& model, int c);
+// UpdateModel, UpdateModelFrom and AddNode keeping the prefix table, depths and codes.
+void UpdateModelPrefixed(HuffmanModel& model, int c);
+void UpdateModelFromPrefixed(HuffmanModel& model, int n);
+bool AddNodePrefixed(HuffmanModel& model, int c);
 
 // Counts one occurrence of byte c and restores the weight order (rebuilding first when the
 // root has reached RebuildLimit).

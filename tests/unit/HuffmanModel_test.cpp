@@ -366,36 +366,26 @@ TEST(HuffmanModel, HintsOfAnyValueGiveTheSameTrees) {
     }
 }
 
-// Walks a leaf's code through the decoder's walk table; the leaf reached, or -1 when the table
-// leads elsewhere or ends at another depth.
-int WalkCode(const HuffmanModel& model, int leaf) {
+// Where the prefix table, and the tree below it, lead a leaf's code: the leaf reached, or -1 when
+// the table leads elsewhere or names another depth.
+int PrefixWalk(const HuffmanModel& model, int leaf) {
     std::vector<int> bits;
     for (int n = leaf; n != 0; n = model.parent[n]) bits.insert(bits.begin(), ~n & 1);
-    bits.insert(bits.end(), 2, 0);  // padding: the table reads two bits at a time
-    size_t taken = 0;
-    int at = 0;
-    for (;;) {
-        const uint32_t e = model.walk[at][bits[taken] * 2 + bits[taken + 1]];
-        if (static_cast<int32_t>(e) >= 0) {
-            at = static_cast<int>((e & 0xFFFF) / WalkRowBytes);
-            taken += 2;
-            if (taken >= bits.size() - 1) return -1;
-            continue;
-        }
-        if (e & WalkOneMore) {
-            at = static_cast<int>((e >> 16) & 0x3FF);
-            ++taken;
-        }
-        const bool same = taken == bits.size() - 2 &&
-                          static_cast<int>(e & 0x1FF) == SymbolOf(model.child[at]);
-        return same ? at : -1;
-    }
+    const int length = static_cast<int>(bits.size());
+    uint32_t first = 0;  // the code's first PrefixBits bits, whatever follows a shorter one
+    for (int k = 0; k < PrefixBits; ++k) first = first << 1 | (k < length ? bits[k] : 1);
+    const uint32_t e = model.prefix[first];
+    int n = PrefixPosition(e);
+    int depth = PrefixDepth(e);
+    if (depth != std::min(length, PrefixBits)) return -1;
+    while (model.child[n] >= 0 && depth < length) n = model.child[n] + bits[depth++];
+    return depth == length ? n : -1;
 }
 
-// The decoder keeps its walk table through every update, addition, exchange and rebuild: it
-// must equal the table built afresh, lead every code to its leaf, and the tree must be the one
-// the plain operations give.
-TEST(HuffmanModel, WalkTableFollowsTheTreeThroughEveryStep) {
+// The decoder keeps its prefix table, depths and codes through every update, addition, exchange
+// and rebuild: they must equal those built afresh, the table must lead every code to its leaf,
+// and the tree must be the one the plain operations give.
+TEST(HuffmanModel, PrefixTableFollowsTheTreeThroughEveryStep) {
     const struct {
         const char* name;
         std::vector<uint8_t> data;
@@ -408,34 +398,48 @@ TEST(HuffmanModel, WalkTableFollowsTheTreeThroughEveryStep) {
              bytes.insert(bytes.end(), 40000, 'e');
              return bytes;
          }()},
+        {"a few values, shallow subtrees trading places", [] {
+             std::vector<uint8_t> bytes;
+             uint32_t x = 53;
+             for (int i = 0; i < 60000; ++i) {
+                 x = x * 1103515245u + 12345u;
+                 bytes.push_back(static_cast<uint8_t>("abcdefgh"[(x >> 16) % (1 + (x >> 28) % 8)]));
+             }
+             return bytes;
+         }()},
     };
     for (const auto& input : inputs) {
         SCOPED_TRACE(input.name);
-        auto walked = NewModel();
-        BuildWalk(*walked);
+        auto kept = NewModel();
+        BuildPrefixTable(*kept);
         auto plain = NewModel();
         auto fresh = NewModel();
-        const auto sameTable = [&] {
-            fresh->nextFreeNode = walked->nextFreeNode;
-            std::memcpy(fresh->child, walked->child, sizeof fresh->child);
-            BuildWalk(*fresh);
-            const size_t rows = sizeof(uint32_t) * 4 * static_cast<size_t>(walked->nextFreeNode);
-            return std::memcmp(walked->walk, fresh->walk, rows) == 0;
+        const auto sameTables = [&] {
+            const int used = kept->nextFreeNode;
+            fresh->nextFreeNode = used;
+            std::memcpy(fresh->child, kept->child, sizeof fresh->child);
+            BuildPrefixTable(*fresh);
+            if (std::memcmp(kept->prefix, fresh->prefix, sizeof fresh->prefix) != 0) return false;
+            for (int p = 0; p < used; ++p) {
+                if (kept->depth[p] != fresh->depth[p]) return false;
+                if (kept->depth[p] < PrefixBits && kept->prefixCode[p] != fresh->prefixCode[p]) return false;
+            }
+            return true;
         };
         size_t step = 0;
         for (uint8_t c : input.data) {
-            if (walked->leaf[c] == -1) {
-                ASSERT_TRUE(AddNodeWalked(*walked, c));
-                ASSERT_TRUE(sameTable()) << "after AddNodeWalked at byte " << step;
+            if (kept->leaf[c] == -1) {
+                ASSERT_TRUE(AddNodePrefixed(*kept, c));
+                ASSERT_TRUE(sameTables()) << "after AddNodePrefixed at byte " << step;
             }
-            UpdateModelWalked(*walked, c);
+            UpdateModelPrefixed(*kept, c);
             Count(*plain, c);
-            ASSERT_TRUE(SameNodes(*walked, *plain, plain->nextFreeNode)) << "at byte " << step;
-            ASSERT_TRUE(sameTable()) << "at byte " << step;
+            ASSERT_TRUE(SameNodes(*kept, *plain, plain->nextFreeNode)) << "at byte " << step;
+            ASSERT_TRUE(sameTables()) << "at byte " << step;
             if (step % 101 == 0) {
                 for (int s = 0; s < SymbolCount; ++s) {
-                    if (walked->leaf[s] == -1) continue;
-                    ASSERT_EQ(WalkCode(*walked, walked->leaf[s]), walked->leaf[s])
+                    if (kept->leaf[s] == -1) continue;
+                    ASSERT_EQ(PrefixWalk(*kept, kept->leaf[s]), kept->leaf[s])
                         << "symbol " << s << " at byte " << step;
                 }
             }
