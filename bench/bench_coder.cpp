@@ -1,7 +1,8 @@
 // Times the core's coder against the plain baseline on text, executables and random bytes, after
 // checking that both agree bit for bit. By default it prints a table of paired runs: per corpus
 // and direction, the one-thread CPU time of both coders in N pairs, with the median ratio and
-// its range; then, without --corpus, the all-core decode table (AllCoreDecode.h). Own flags:
+// its range, and without --corpus also on the three corpora joined ("mixed"); then, without
+// --corpus, the all-core decode table (AllCoreDecode.h). Own flags:
 // --check_only (run the checks, time nothing), --corpus_mib=N (bytes per corpus, default 4 MiB),
 // --pairs=N (default 5), --corpus=NAME (text, binary or random only). Any --benchmark_* flag runs
 // the Google Benchmark cases as well (e.g. --benchmark_filter=decode/text).
@@ -355,15 +356,30 @@ int main(int argc, char** argv) {
         }
     }
 
+    // One thread on the corpora joined as well: an installer mixes text, executables and data.
+    const size_t corpusCount = workloads.size();
+    if (onlyCorpus.empty() && corpusCount > 1) {
+        Corpus mixed{"mixed", {}};
+        for (const Workload& w : workloads) {
+            mixed.bytes.insert(mixed.bytes.end(), w.corpus.bytes.begin(), w.corpus.bytes.end());
+        }
+        std::string error;
+        workloads.emplace_back();
+        if (!PrepareWorkload(std::move(mixed), scratch.path, workloads.back(), error)) {
+            std::fprintf(stderr, "bench_coder: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    // Encoding on every core: the same corpora joined, through globpack's worker pipeline.
+    std::vector<const std::vector<uint8_t>*> corpusBytes;
+    for (size_t i = 0; i < corpusCount; ++i) corpusBytes.push_back(&workloads[i].corpus.bytes);
+
     std::vector<std::string> failures;
     CheckWorkedExample(scratch.path, failures);
     CheckGeneratedMembers(scratch.path, failures);
     for (const Workload& w : workloads) {
         CheckCorpus(w.corpus, w.members, *w.image, scratch.path + "/" + w.corpus.name, failures);
     }
-    // Encoding on every core: the corpora joined, through globpack's worker pipeline.
-    std::vector<const std::vector<uint8_t>*> corpusBytes;
-    for (const Workload& w : workloads) corpusBytes.push_back(&w.corpus.bytes);
     CheckAllCoreEncode(corpusBytes, std::max(CoreCount(), 3u), failures);
     for (const std::string& failure : failures) {
         std::fprintf(stderr, "bench_coder: %s\n", failure.c_str());
