@@ -95,11 +95,11 @@ inline Symbol WalkBuffered(const HuffmanModel& model, BufferBits& bits) {
     int depth = PrefixDepth(e);
     int32_t next = child[n];
     if (next >= 0) {
-        uint64_t rest = window;
+        const uint64_t codeWindow = window;  // kept for an Escape's byte
         window <<= PrefixBits;
         do GLOB_WALK_LEVEL();
         while (next >= 0 && depth < WindowLevels);
-        window = rest;
+        window = codeWindow;
         if (next >= 0) {
             // Past the window's real bits; cannot happen (see WindowLevels), but stays exact.
             depth = 0;
